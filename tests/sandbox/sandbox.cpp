@@ -352,7 +352,7 @@ std::optional<Frame> PacketSocket::recv_frame(int timeout_ms) const
 namespace {
 
 constexpr const char *kInside = "/var/run/.sandbox";
-constexpr const char *kHolderTag = "rt-sandbox-holder:";
+constexpr const char *kHolderTag = "rt-sandbox:";
 
 std::string env_or(const char *name, const std::string &fallback)
 {
