@@ -360,6 +360,11 @@ OAM_PIN(oam_mqtt_view, username, 66);
 OAM_PIN(oam_mqtt_view, password, 98);
 OAM_PIN(oam_mqtt_view, project_id, 130);
 
+static_assert(sizeof(oam_wan_view) == 4 + 231 + 488);
+static_assert(sizeof(oam_wlan_view) == 2 * (1 + OAM_RADIO5_LEN + OAM_SSID_SLOTS * (667 + 1)));
+OAM_PIN(oam_wlan_view, ssid24, 42);
+OAM_PIN(oam_wlan_view, radio5_valid, 2714);
+
 #undef OAM_PIN
 
 // The text of a fixed field: up to its first NUL, or the whole field when it

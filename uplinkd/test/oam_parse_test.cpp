@@ -15,8 +15,7 @@ Bytes value_of(const oam_msg &m) { return m.data ? Bytes(m.data.get(), m.data.ge
 
 TEST(OamParsePayload, ResultCodes)
 {
-    Bytes too_large_inner;
-    object(too_large_inner, 1, 2, Bytes(OAM_INFLATE_MAX, 0xAA));  // containers add 4 bytes each
+    const Bytes bomb = deflate(Bytes(1 << 20, 0));  // 1 MiB of zeros in about 1 KiB
     Bytes corrupt = deflate(Bytes{1, 2, 3, 4, 5, 6, 7, 8});
     corrupt[corrupt.size() / 2] ^= 0xFF;
     corrupt.back() ^= 0xFF;
@@ -52,7 +51,7 @@ TEST(OamParsePayload, ResultCodes)
          }(), -5},
         {"inflates past the limit", [&] {
              Bytes b = header();
-             object(b, 0xC7, 0x22FF, deflate(too_large_inner));
+             object(b, 0xC7, 0x22FF, bomb);
              return b;
          }(), -5},
         {"inflated bytes hold no container", [] {
