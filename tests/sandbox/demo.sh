@@ -23,8 +23,13 @@ check sb_exec ip -br link
 
 step "UCI packages in /etc/config"
 check sb_exec ls /etc/config
-step "/etc/config/network"
-check sb_exec cat /etc/config/network
+if [ -x "$(cat "$state/binary_dir")/bin/uci" ]; then
+  step "uci show network (the project's uci tool through the stand-in)"
+  check sb_exec uci show network
+else
+  step "/etc/config/network (build the uci tool to see it through uci)"
+  check sb_exec cat /etc/config/network
+fi
 
 step "WAN service state (ubus call syswan all)"
 check sb_exec ubus call syswan all

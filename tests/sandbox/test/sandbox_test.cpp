@@ -164,6 +164,31 @@ TEST_F(SandboxTest, ExitFixturesAreConsumedOnePerCall)
     EXPECT_EQ(out, "0\n");
 }
 
+TEST(SandboxFixtures, RemoveOnlyCommandsTheHostLacks)
+{
+    RT_SANDBOX_REQUIRE();
+    char tmpl[] = "/tmp/rt-fixture.XXXXXX";
+    ASSERT_TRUE(::mkdtemp(tmpl));
+    const std::string fixture = tmpl;
+    fs::create_directories(fixture + "/config");
+    std::ofstream(fixture + "/config/extra") << "config extra 'x'\n";
+    std::ofstream(fixture + "/absent") << "reset-keep-wan\ninit.d/TMgr\n";
+    {
+        rt::Sandbox sb;
+        ASSERT_TRUE(sb.up({fixture}));
+        EXPECT_EQ(sb.read("config/extra"), "config extra 'x'\n");
+        EXPECT_EQ(sb.exec({"sh", "-c", "[ ! -e /usr/bin/reset-keep-wan ] && [ ! -e /etc/init.d/TMgr ]"}), 0);
+        EXPECT_EQ(sb.exec({"sh", "-c", "[ -x /usr/bin/sysconf ] && [ -x /etc/init.d/swanctl ]"}), 0);
+    }
+    // Taking away the stand-in of a command the host has would uncover the host's.
+    std::ofstream(fixture + "/absent") << "reboot\n";
+    {
+        rt::Sandbox sb;
+        EXPECT_FALSE(sb.up({fixture}));
+    }
+    fs::remove_all(fixture);
+}
+
 // ------------------------------------------------------------------ WAN service
 
 // Texts a caller can be handed by the ONT, a script or the cloud agent.
