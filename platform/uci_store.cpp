@@ -662,7 +662,9 @@ Err Store::update_impl(std::string_view pkg, bool create, Fn fn, void *ctx, Pars
 {
     if (!valid_package(pkg)) return Err::invalid;
     const std::string lock_path = dir_ + "/." + std::string(pkg) + ".lock";
-    Fd lock(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    // Read-only and world-readable: flock() needs no write access, so any
+    // process that may write the package can take the lock.
+    Fd lock(::open(lock_path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (lock.get() < 0) return Err::io;
     while (::flock(lock.get(), LOCK_EX) != 0) {
         if (errno != EINTR) return Err::io;
