@@ -34,14 +34,24 @@ bool ok_args(const char *package, const char *section)
 }
 
 // Missing entries are the callers' everyday case and stay quiet; a broken
-// file or a failed write is worth a line on standard error.
+// file or a failed write is worth a line on standard error, once, not at
+// every poll of a daemon that keeps reading the same broken file.
 Err report(const Store &s, const char *package, Err e, const ParseError &where)
 {
+    if (e != Err::parse && e != Err::io) return e;
+    char line[512];
     if (e == Err::parse)
-        std::fprintf(stderr, "zkuci: %s: %s (%s) at line %d, byte %d\n", s.path_of(package).c_str(),
-                     platform::uci::err_text(e), where.reason.c_str(), where.line, where.byte);
-    else if (e == Err::io)
-        std::fprintf(stderr, "zkuci: %s: %s\n", s.path_of(package).c_str(), platform::uci::err_text(e));
+        std::snprintf(line, sizeof line, "zkuci: %s: %s (%s) at line %d, byte %d\n", s.path_of(package).c_str(),
+                      platform::uci::err_text(e), where.reason.c_str(), where.line, where.byte);
+    else
+        std::snprintf(line, sizeof line, "zkuci: %s: %s\n", s.path_of(package).c_str(), platform::uci::err_text(e));
+    static std::mutex mutex;
+    static std::string last;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (last != line) {
+        last = line;
+        std::fputs(line, stderr);
+    }
     return e;
 }
 
