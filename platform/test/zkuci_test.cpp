@@ -263,28 +263,34 @@ TEST_F(Zkuci, ConcurrentWritersLoseNoWrite)
     }
 }
 
-// A writer killed at any moment leaves one whole version of the file.
-TEST_F(Zkuci, KilledWriterNeverLeavesAPartialFile)
+// Readers running beside a writer, and whatever a writer killed at any
+// moment leaves behind, see one whole version of the file.
+TEST_F(Zkuci, ReadersAndKilledWritersNeverSeeAPartialFile)
 {
     const std::string big_x(300000, 'x'), big_y(300000, 'y');
     write_file(path("p"), "config t 's'\n");
     ASSERT_EQ(zkuci_set("p", "s", "v", big_x.c_str()), 0);
-    for (int round = 0; round < 12; ++round) {
+    const platform::uci::Store store(dir_);
+    auto whole = [&](const char *when, int round) {
+        platform::uci::Package p;
+        const platform::uci::Err e = store.load("p", p);
+        const platform::uci::Option *o = e == platform::uci::Err::ok && p.sections.size() == 1 ? p.sections[0].find("v") : nullptr;
+        const bool ok = o && (o->value == big_x || o->value == big_y);
+        EXPECT_TRUE(ok) << when << " round " << round << " load " << static_cast<int>(e);
+        return ok;
+    };
+    for (int round = 0; round < 6; ++round) {
         pid_t kid = ::fork();
         ASSERT_GE(kid, 0);
         if (kid == 0) {
             for (int i = 0;; ++i) zkuci_set("p", "s", "v", (i & 1 ? big_x : big_y).c_str());
         }
-        ::usleep(static_cast<useconds_t>(2000 + round * 1700));
+        for (int r = 0; r < 10 + round * 4; ++r)
+            if (!whole("while writing", round)) break;
         ::kill(kid, SIGKILL);
         int status = 0;
         ASSERT_EQ(::waitpid(kid, &status, 0), kid);
-
-        platform::uci::Package p;
-        ASSERT_EQ(platform::uci::Store(dir_).load("p", p), platform::uci::Err::ok) << "round " << round;
-        const platform::uci::Option *o = p.sections.at(0).find("v");
-        ASSERT_NE(o, nullptr);
-        EXPECT_TRUE(o->value == big_x || o->value == big_y) << "round " << round << " size " << o->value.size();
+        whole("after the kill", round);
     }
     // The lock dies with its holder and a stale temporary is no obstacle.
     EXPECT_EQ(zkuci_set("p", "s", "after", "1"), 0);
