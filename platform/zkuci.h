@@ -19,7 +19,8 @@ extern "C" {
 
 /* 0 when the option exists: value copied NUL-terminated within size.
  * Non-zero when anything is missing; the buffer is then left untouched.
- * A list reads as `uci get` prints it: items separated by one blank. */
+ * A list reads as `uci get` prints it: items separated by a blank, an item
+ * that holds whitespace in single quotes. */
 int zkuci_get(const char *package, const char *section, const char *option, char *buf, size_t size);
 /* Creates or replaces the option (the section must exist); 0 on success.
  * Any text is stored as given. An empty value deletes the option, as
@@ -37,7 +38,8 @@ int zkuci_get_int32(const char *package, const char *section, const char *option
 /* Stores the integer as decimal text; value comes first. 0 on success. */
 int zkuci_set_int32(int32_t value, const char *package, const char *section, const char *option);
 /* mode 1 only: `count` further arguments follow as triples
- * (const char *option, char *buf, size_t size). Missing options leave their
+ * (const char *option, char *buf, size_t size); pass the size as a size_t
+ * (sizeof buf), not as a plain int literal. Missing options leave their
  * buffer untouched. 0 when the section exists. */
 int zkuci_get_more_options(int mode, const char *package, const char *section, int count, ...);
 /* The value from the chip platform's configuration manager: the first line
