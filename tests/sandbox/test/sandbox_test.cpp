@@ -526,6 +526,24 @@ TEST_F(SandboxTest, FramesCrossBetweenARouterPortAndItsPeer)
     EXPECT_FALSE(other.recv_frame(100)) << "a frame leaked onto another port";
 }
 
+TEST_F(SandboxTest, UciCommandsWorkOnTheRoutersConfiguration)
+{
+    // The stand-in and the programs share one store: a set through the
+    // command is a change of STATE/config/<pkg>, and uci_get reads it back.
+    EXPECT_EQ(sb.uci_get("wireless.radio0.channel"), "auto");
+    EXPECT_EQ(sb.uci_get("easycwmp.@acs[0].periodic_interval"), "3600");
+    EXPECT_EQ(sb.uci_get("wireless.radio9.channel"), std::nullopt);
+    const std::string hostile = "it's \"$(touch /tmp/pwned5)\"";
+    ASSERT_EQ(sb.exec({"uci", "set", "mqtt_kpsm.mqtt_kpsm.password=" + hostile}), 0);
+    ASSERT_EQ(sb.exec({"uci", "commit", "mqtt_kpsm"}), 0);
+    EXPECT_EQ(sb.uci_get("mqtt_kpsm.mqtt_kpsm.password"), hostile);
+    EXPECT_NE(sb.read("config/mqtt_kpsm").find("password"), std::string::npos);
+    EXPECT_FALSE(exists(sb.path("tmp/pwned5")));
+    auto calls = sb.calls();
+    ASSERT_EQ(calls.size(), 2u) << "uci_get must not be logged";
+    EXPECT_EQ(calls[1].args(), "commit mqtt_kpsm");
+}
+
 TEST(SandboxUci, StandInRunsTheProjectsUciToolAndLogsTheCall)
 {
     RT_SANDBOX_REQUIRE();
