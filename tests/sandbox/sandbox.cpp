@@ -467,6 +467,9 @@ bool Sandbox::up(const std::vector<std::string> &fixture_dirs)
         args.push_back("--fixture");
         args.push_back(d);
     }
+    // This process owns it: should it die without down(), the next `up`
+    // anywhere reaps the sandbox.
+    ScopedEnv owner("RT_SANDBOX_OWNER", std::to_string(::getpid()));
     up_ = launch(args) == 0;
     return up_;
 }
