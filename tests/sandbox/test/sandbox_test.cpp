@@ -113,6 +113,12 @@ TEST_F(SandboxTest, WritesLandInTheStateDirectoryNotOnTheHost)
     for (const char *name : {"p-eth0", "wan1_4096", "p-wan1_4096", "br-lan"})
         EXPECT_EQ(::if_nametoindex(name), 0u) << name << " exists on the host";
 
+    // What programs log reaches the receiver on /dev/log, priority included.
+    ASSERT_EQ(sb.exec({"logger", "-p", "daemon.err", "-t", "glowctl", "led_brightness: 50"}), 0);
+    std::string syslog = sb.read("syslog.log");
+    EXPECT_EQ(syslog.rfind("<27>", 0), 0u) << syslog;
+    EXPECT_NE(syslog.find("glowctl: led_brightness: 50\n"), std::string::npos) << syslog;
+
     // The fixture configuration is in place.
     std::string wireless;
     ASSERT_EQ(sb.exec({"cat", "/etc/config/wireless"}, &wireless), 0);
@@ -164,27 +170,48 @@ TEST_F(SandboxTest, ExitFixturesAreConsumedOnePerCall)
     EXPECT_EQ(out, "0\n");
 }
 
-TEST(SandboxFixtures, RemoveOnlyCommandsTheHostLacks)
+TEST(SandboxFixtures, AddFilesRemoveStandInsAndRunHooks)
 {
     RT_SANDBOX_REQUIRE();
     char tmpl[] = "/tmp/rt-fixture.XXXXXX";
     ASSERT_TRUE(::mkdtemp(tmpl));
     const std::string fixture = tmpl;
     fs::create_directories(fixture + "/config");
+    fs::create_directories(fixture + "/up.d");
     std::ofstream(fixture + "/config/extra") << "config extra 'x'\n";
     std::ofstream(fixture + "/absent") << "reset-keep-wan\ninit.d/TMgr\n";
+    // A hook that mounts something of its own and leaves a daemon running.
+    std::ofstream(fixture + "/up.d/devices")
+        << "#!/bin/sh\nmount -t tmpfs hook /root && echo mounted > /root/flag\n"
+           "sleep 1000 </dev/null >/dev/null 2>&1 &\necho $! > /tmp/hook.pid\n";
+    pid_t daemon = -1;
     {
         rt::Sandbox sb;
         ASSERT_TRUE(sb.up({fixture}));
         EXPECT_EQ(sb.read("config/extra"), "config extra 'x'\n");
         EXPECT_EQ(sb.exec({"sh", "-c", "[ ! -e /usr/bin/reset-keep-wan ] && [ ! -e /etc/init.d/TMgr ]"}), 0);
         EXPECT_EQ(sb.exec({"sh", "-c", "[ -x /usr/bin/sysconf ] && [ -x /etc/init.d/swanctl ]"}), 0);
+        std::string flag;
+        EXPECT_EQ(sb.exec({"cat", "/root/flag"}, &flag), 0);
+        EXPECT_EQ(flag, "mounted\n");
+        EXPECT_FALSE(exists(sb.path("root/flag"))) << "the hook's mount is the sandbox's own";
+        daemon = static_cast<pid_t>(std::atoi(sb.read("tmp/hook.pid").c_str()));
+        ASSERT_GT(daemon, 0);
+        EXPECT_TRUE(alive(daemon));
     }
-    // Taking away the stand-in of a command the host has would uncover the host's.
-    std::ofstream(fixture + "/absent") << "reboot\n";
-    {
+    EXPECT_FALSE(alive(daemon)) << "down must stop what a hook started";
+
+    // Taking away the stand-in of a command the host has would uncover the
+    // host's; a failing hook fails the whole set-up.
+    for (const char *bad : {"absent", "up.d/devices"}) {
+        SCOPED_TRACE(bad);
+        fs::remove(fixture + "/absent");
+        std::ofstream(fixture + "/up.d/devices") << "#!/bin/sh\nexit 0\n";
+        if (std::string(bad) == "absent") std::ofstream(fixture + "/absent") << "reboot\n";
+        else std::ofstream(fixture + "/up.d/devices") << "#!/bin/sh\nexit 3\n";
         rt::Sandbox sb;
         EXPECT_FALSE(sb.up({fixture}));
+        EXPECT_EQ(sb.holder_pid(), -1);
     }
     fs::remove_all(fixture);
 }
