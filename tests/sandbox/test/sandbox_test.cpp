@@ -179,6 +179,8 @@ TEST(SandboxFixtures, AddFilesRemoveStandInsAndRunHooks)
     fs::create_directories(fixture + "/config");
     fs::create_directories(fixture + "/up.d");
     std::ofstream(fixture + "/config/extra") << "config extra 'x'\n";
+    fs::create_directories(fixture + "/sys/class/leds/led_power");
+    std::ofstream(fixture + "/sys/class/leds/led_power/brightness") << "0\n";
     std::ofstream(fixture + "/absent") << "reset-keep-wan\ninit.d/TMgr\n";
     // A hook that mounts something of its own and leaves a daemon running.
     std::ofstream(fixture + "/up.d/devices")
@@ -191,6 +193,12 @@ TEST(SandboxFixtures, AddFilesRemoveStandInsAndRunHooks)
         EXPECT_EQ(sb.read("config/extra"), "config extra 'x'\n");
         EXPECT_EQ(sb.exec({"sh", "-c", "[ ! -e /usr/bin/reset-keep-wan ] && [ ! -e /etc/init.d/TMgr ]"}), 0);
         EXPECT_EQ(sb.exec({"sh", "-c", "[ -x /usr/bin/sysconf ] && [ -x /etc/init.d/swanctl ]"}), 0);
+        // A fake LED beside the real network class; writes land in the state.
+        ASSERT_EQ(sb.exec({"sh", "-c", "echo 255 > /sys/class/leds/led_power/brightness"}), 0);
+        EXPECT_EQ(sb.read("sys/class/leds/led_power/brightness"), "255\n");
+        std::string carrier;
+        EXPECT_EQ(sb.exec({"cat", "/sys/class/net/eth3/carrier"}, &carrier), 0);
+        EXPECT_EQ(carrier, "1\n");
         std::string flag;
         EXPECT_EQ(sb.exec({"cat", "/root/flag"}, &flag), 0);
         EXPECT_EQ(flag, "mounted\n");
