@@ -476,6 +476,7 @@ bool Sandbox::up(const std::vector<std::string> &fixture_dirs)
 
 bool Sandbox::down()
 {
+    peers_.clear();
     if (!up_) return true;
     bool ok = launch({"down", state_}) == 0;
     up_ = !ok;
@@ -652,6 +653,24 @@ std::optional<std::string> Sandbox::uci_get(std::string_view key)
 PacketSocket Sandbox::peer_socket(std::string_view port, std::uint16_t ethertype) const
 {
     return packet_socket("p-" + std::string(port), ethertype);
+}
+
+PacketSocket &Sandbox::peer(std::string_view port)
+{
+    auto it = peers_.find(port);
+    if (it == peers_.end() || !it->second.valid())
+        it = peers_.insert_or_assign(std::string(port), peer_socket(port)).first;
+    return it->second;
+}
+
+bool Sandbox::send_frame(std::string_view port, std::span<const std::uint8_t> frame)
+{
+    return peer(port).send_frame(frame);
+}
+
+std::optional<Frame> Sandbox::recv_frame(std::string_view port, int timeout_ms)
+{
+    return peer(port).recv_frame(timeout_ms);
 }
 
 PacketSocket Sandbox::packet_socket(std::string_view ifname, std::uint16_t ethertype) const

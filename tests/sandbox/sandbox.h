@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -147,6 +148,10 @@ public:
     PacketSocket peer_socket(std::string_view port, std::uint16_t ethertype = 0x88CC) const;
     // Raw socket on any interface of the sandbox by its own name.
     PacketSocket packet_socket(std::string_view ifname, std::uint16_t ethertype = 0x88CC) const;
+    // The same through one LLDP peer socket per port, kept open from its
+    // first use so no frame in between is missed.
+    bool send_frame(std::string_view port, std::span<const std::uint8_t> frame);
+    std::optional<Frame> recv_frame(std::string_view port, int timeout_ms);
 
     // Host PID of the process holding the namespaces, -1 when down.
     pid_t holder_pid() const;
@@ -156,8 +161,11 @@ private:
     int launch(const std::vector<std::string> &args, std::string *out = nullptr,
                std::string_view input = {}, int timeout_ms = 60000);
 
+    PacketSocket &peer(std::string_view port);
+
     std::string state_;
     std::string binary_dir_;
+    std::map<std::string, PacketSocket, std::less<>> peers_;
     bool owns_state_ = false;
     bool up_ = false;
 };

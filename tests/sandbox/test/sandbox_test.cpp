@@ -559,6 +559,16 @@ TEST_F(SandboxTest, FramesCrossBetweenARouterPortAndItsPeer)
     ASSERT_TRUE(got);
     EXPECT_EQ(*got, frame);
     EXPECT_FALSE(other.recv_frame(100)) << "a frame leaked onto another port";
+
+    // The same through the sandbox's own peer sockets.
+    ASSERT_TRUE(sb.recv_frame("eth0", 0) == std::nullopt);  // opens it
+    rt::PacketSocket port0 = sb.packet_socket("eth0");
+    ASSERT_TRUE(port0.send_frame(frame));
+    got = sb.recv_frame("eth0", 5000);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*got, frame);
+    ASSERT_TRUE(sb.send_frame("eth0", frame));
+    EXPECT_EQ(port0.recv_frame(5000), frame);
 }
 
 TEST_F(SandboxTest, UciCommandsWorkOnTheRoutersConfiguration)
