@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -115,7 +116,11 @@ TEST_F(SandboxTest, WritesLandInTheStateDirectoryNotOnTheHost)
 
     // What programs log reaches the receiver on /dev/log, priority included.
     ASSERT_EQ(sb.exec({"logger", "-p", "daemon.err", "-t", "glowctl", "led_brightness: 50"}), 0);
-    std::string syslog = sb.read("syslog.log");
+    std::string syslog;
+    for (int i = 0; i < 250 && syslog.find("led_brightness") == std::string::npos; ++i) {
+        if (i) std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the receiver writes on its own
+        syslog = sb.read("syslog.log");
+    }
     EXPECT_EQ(syslog.rfind("<27>", 0), 0u) << syslog;
     EXPECT_NE(syslog.find("glowctl: led_brightness: 50\n"), std::string::npos) << syslog;
 
