@@ -35,10 +35,14 @@ expect "the call log shows stdin" sh -c "$(declare -f sb_calls); SB_HOME='$SB_HO
 expect "uci_get reads through the uci tool" test "$(sb_uci_get wireless.radio0.channel)" = auto
 expect "uci_get is not logged" test -z "$(sb_calls uci)"
 frame=0180c200000e020000000001'88cc'$(printf 'a5%.0s' $(seq 1 46))
-( sb_recv_frame eth1 5000 >"$state/frame.out" ) &
+( sb_recv_frame eth1 10000 >"$state/frame.out" ) &
 reader=$!
-sleep 0.5
-sb_exec /usr/bin/python3 /var/run/.sandbox/lib/frame.py send eth1 "$frame"
+# The reader needs a moment to open its socket: send until it has a frame.
+for _ in $(seq 1 40); do
+  sb_exec /usr/bin/python3 /var/run/.sandbox/lib/frame.py send eth1 "$frame"
+  kill -0 "$reader" 2>/dev/null || break
+  sleep 0.25
+done
 wait "$reader"
 expect "a frame sent on a port arrives on its peer" test "$(cat "$state/frame.out")" = "$frame"
 
