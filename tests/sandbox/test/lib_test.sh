@@ -9,10 +9,10 @@ if ! sb_available; then
   exit 77
 fi
 
-fails=0
+failed=0
 expect() {  # expect WHAT COMMAND...: the command must succeed
   local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; fails=$((fails + 1)); fi
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failed=1; fi
 }
 
 state=$(mktemp -d "${TMPDIR:-/tmp}/rt-libtest.XXXXXX")
@@ -53,5 +53,4 @@ gone() {  # exited, whether or not its parent reaped it yet
 }
 expect "the holder is gone" gone "$holder"
 trap 'rm -rf "$state" "$fake"' EXIT
-echo "$fails failed"
-[ "$fails" -eq 0 ]
+[ "$failed" -eq 0 ]
