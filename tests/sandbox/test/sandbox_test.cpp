@@ -54,6 +54,26 @@ bool alive(pid_t pid)
     return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] != 'Z';
 }
 
+// Live processes a sandbox of this test process set up (they inherit
+// RT_SANDBOX_OWNER=<our pid> from the launcher).
+std::vector<pid_t> set_up_by_us()
+{
+    const std::string mark = "RT_SANDBOX_OWNER=" + std::to_string(::getpid());
+    std::vector<pid_t> out;
+    std::error_code ec;
+    for (const auto &e : fs::directory_iterator("/proc", ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream f(e.path() / "environ", std::ios::binary);
+        std::string env((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        pid_t pid = static_cast<pid_t>(std::stol(name));
+        if (pid != ::getpid() && (std::string(1, '\0') + env).find(std::string(1, '\0') + mark + '\0') != std::string::npos &&
+            alive(pid))
+            out.push_back(pid);
+    }
+    return out;
+}
+
 // Processes whose network namespace is `net`.
 std::vector<pid_t> members_of(const std::string &net)
 {
@@ -225,6 +245,7 @@ TEST(SandboxFixtures, AddFilesRemoveStandInsAndRunHooks)
         rt::Sandbox sb;
         EXPECT_FALSE(sb.up({fixture}));
         EXPECT_EQ(sb.holder_pid(), -1);
+        EXPECT_TRUE(set_up_by_us().empty()) << "a failed set-up left processes behind";
     }
     fs::remove_all(fixture);
 }
@@ -659,6 +680,7 @@ TEST(SandboxDown, LeavesNoProcessBehindAndReapsOrphans)
         EXPECT_EQ(sb.holder_pid(), -1);
     }
     for (pid_t pid : inside) EXPECT_FALSE(alive(pid)) << pid << " left running";
+    EXPECT_TRUE(set_up_by_us().empty());
 
     // A sandbox whose owner died (a test killed half-way) is taken down by
     // the next `reap`.
