@@ -155,7 +155,8 @@ TEST_F(SandboxTest, HarmfulCommandsAreStandInsAtEveryPath)
     const char *names[] = {
         "chpasswd", "/usr/sbin/chpasswd", "/sbin/chpasswd", "/bin/chpasswd",
         "reboot",   "/sbin/reboot",       "/usr/sbin/reboot", "/bin/reboot",
-        "firstboot", "/sbin/firstboot",   "/etc/init.d/dnsmasq", "/etc/init.d/firewall",
+        "firstboot", "/sbin/firstboot",   "/sbin/halt", "/sbin/poweroff", "/sbin/shutdown",
+        "/etc/init.d/dnsmasq", "/etc/init.d/firewall",
     };
     for (const char *name : names) {
         SCOPED_TRACE(name);
@@ -170,6 +171,10 @@ TEST_F(SandboxTest, HarmfulCommandsAreStandInsAtEveryPath)
     ASSERT_TRUE(calls.front().stdin_text.has_value());
     EXPECT_EQ(*calls.front().stdin_text, "admin:secret\n");
     EXPECT_FALSE(calls[4].stdin_text.has_value());
+
+    // Dropping the page cache would reach the whole host: it lands in the state.
+    ASSERT_EQ(sb.exec({"sh", "-c", "echo 3 > /proc/sys/vm/drop_caches"}), 0);
+    EXPECT_EQ(sb.read("proc/sys/vm/drop_caches"), "3\n");
 
     std::string found;
     ASSERT_EQ(sb.exec({"sh", "-c", "for c in reboot chpasswd ubus wifi; do command -v $c; done"}, &found), 0);
