@@ -1,0 +1,1 @@
+#include "glowctl/test/fake_tree.h"
