@@ -574,8 +574,9 @@ void glow_pass(daemon_state &d, int64_t now_s)
     // 7. Factory reset.
     char reset[16];
     int reset_flag = 0;
-    if (first_line("/tmp/factory_reset", reset, 15) && sscanf(reset, "%d", &reset_flag) == 1 && reset_flag == 1)
-        status = LED_KEEP_OFF;
+    const bool factory_reset =
+        first_line("/tmp/factory_reset", reset, 15) && sscanf(reset, "%d", &reset_flag) == 1 && reset_flag == 1;
+    if (factory_reset) status = LED_KEEP_OFF;
 
     // 8. Apply.
     if (all_off) {
@@ -602,7 +603,8 @@ void glow_pass(daemon_state &d, int64_t now_s)
             if (leaving || status != d.prev_status || d.refresh) power_pattern_apply(status);
             break;
         case BOARD_RT8110_4G_H1:
-            status = flag("/tmp/wan_status") == 1 || bridge ? LED_KEEP_ON : LED_KEEP_OFF;
+            // A factory reset keeps the LED off here too, as on every other board.
+            status = !factory_reset && (flag("/tmp/wan_status") == 1 || bridge) ? LED_KEEP_ON : LED_KEEP_OFF;
             if (status != d.prev_status || d.refresh) status_pattern_apply(status, false, true);
             break;
         default: break;

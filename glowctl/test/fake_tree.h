@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -27,6 +28,9 @@ inline std::vector<std::string> g_log;
 inline std::vector<std::string> g_shell;
 inline std::string g_shell_output;  // what a captured command prints
 inline int g_shell_status = 0;
+// Per-command answers, ahead of the two above.
+inline std::map<std::string, std::string> g_shell_outputs;
+inline std::map<std::string, int> g_shell_statuses;
 
 inline void record_log(int, const char *line)
 {
@@ -38,8 +42,12 @@ inline int record_shell(const char *command, std::string *output)
 {
     std::lock_guard<std::mutex> g(g_rec_lock);
     g_shell.push_back(command);
-    if (output) *output = g_shell_output;
-    return g_shell_status;
+    if (output) {
+        auto it = g_shell_outputs.find(command);
+        *output = it != g_shell_outputs.end() ? it->second : g_shell_output;
+    }
+    auto st = g_shell_statuses.find(command);
+    return st != g_shell_statuses.end() ? st->second : g_shell_status;
 }
 
 inline int count_log(const std::string &needle)
@@ -55,6 +63,14 @@ inline std::vector<std::string> shell_calls()
 {
     std::lock_guard<std::mutex> g(g_rec_lock);
     return g_shell;
+}
+
+inline void clear_records()
+{
+    std::lock_guard<std::mutex> g(g_rec_lock);
+    g_shell.clear();
+    g_log.clear();
+    fake_zkuci::g_writes.clear();
 }
 
 class FakeTree : public ::testing::Test {
@@ -73,6 +89,8 @@ protected:
             g_shell.clear();
             g_shell_output.clear();
             g_shell_status = 0;
+            g_shell_outputs.clear();
+            g_shell_statuses.clear();
         }
         fake_zkuci::reset();
         brightness_reset();
