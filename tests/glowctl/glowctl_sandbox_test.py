@@ -169,7 +169,7 @@ class Rt8100ac(unittest.TestCase):
         r = self.r
         wait_for(lambda: r.uci("system.led_internet.trigger") == "timer", what="start-up blink")
         self.assertEqual(r.uci("system.led_internet.delayon"), "1000")
-        self.assertIn("led restart", r.commands("/etc/init.d/led") + r.commands("led"))
+        self.assertIn("restart", r.commands("led"))
         self.assertIn("commit system", r.commands("uci"))
         dim = r.ubus_json("glowctl", "get_dim")
         self.assertEqual((dim["on_ns"], dim["off_ns"], dim["level"]), (2176376, 7823624, "custom"))
