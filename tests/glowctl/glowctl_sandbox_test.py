@@ -335,6 +335,36 @@ class Rt2200ach(unittest.TestCase):
             r.down()
 
 
+class NightWindow(unittest.TestCase):
+    """The schedule against the daemon's real local time (TZ puts it at 23:xx)."""
+
+    def test_window_open_at_start_stops_the_lan_monitor(self):
+        utc = time.gmtime()
+        offset = (23 - utc.tm_hour) % 24
+        offset = offset - 24 if offset > 12 else offset
+        tz = "GLW%+d" % -offset  # POSIX offsets count west of Greenwich
+        r = Router("rt8110_4g_h2", ["led_internet", "led_power", "led_lan"],
+                   config={"glowctl": glowctl_config(enabled="1", schedule="1")}, env={"TZ": tz})
+        try:
+            r.up()
+            wait_for(lambda: r.read("run/led_night_mode") == "1\n", what="night mode active")
+            got = r.ubus_json("night_mode", "get_night_mode")
+            self.assertEqual((got["active"], got["should_run"]), (1, 1))
+            self.assertIn(got["minutes_local"] // 60, (23, 0))
+            self.assertIn("led_block startup: stop monitor_lan_led in scheduled night/all-off state", r.syslog())
+            wait_for(lambda: "led_block edge: run 'monitor_lan_led stop', night=1 all_leds_off=0" in r.syslog(),
+                     what="edge")
+            self.assertGreaterEqual(r.commands("monitor_lan_led").count("stop"), 2)
+            self.assertNotIn("start", r.commands("monitor_lan_led"))
+
+            # Closing the window by hand: the daemon hands the LAN LED back.
+            self.assertEqual(r.ubus("night_mode", "set_night_mode", {"enabled": 0})[0], 0)
+            self.assertEqual(r.read("run/led_night_mode"), "0\n")
+            wait_for(lambda: "start" in r.commands("monitor_lan_led"), what="monitor restarted")
+        finally:
+            r.down()
+
+
 class UnknownBoard(unittest.TestCase):
     def test_offers_no_objects_and_touches_no_led(self):
         r = Router("rt9999", ["led_internet", "led_power"])
