@@ -146,6 +146,9 @@ class Router:
             f.write(text)
 
 
+EASYMESH_OFF = "config easymesh 'easymesh_default'\n\toption mesh_switch '0'\n\toption mesh_mode '0'\n"
+
+
 def glowctl_config(**opts):
     base = {"enabled": "0", "schedule": "0", "start": "22:00", "end": "7:00", "all_leds_off_enable": "0"}
     base.update(opts)
@@ -158,7 +161,8 @@ class Rt8100ac(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.r = Router("rt8100ac", ["led_internet", "led_power", "led_pon", "led_los", "led_lan"]).up()
+        cls.r = Router("rt8100ac", ["led_internet", "led_power", "led_pon", "led_los", "led_lan"],
+                       config={"glowctl": glowctl_config(), "easymesh": EASYMESH_OFF}).up()
         wait_for(lambda: "night_mode: ubus service started" in cls.r.syslog(), what="ubus service")
 
     @classmethod
