@@ -2,7 +2,11 @@
 // a run with the real timer at the stock period (200 expiries a second) that
 // reports the CPU time used per second and the node writes per LED and phase.
 //
-//   glowctl_dimming_bench [--seconds N] [google benchmark flags]
+//   glowctl_dimming_bench [--seconds N] [--seek-write] [google benchmark flags]
+//
+// --seek-write runs the timed part with a seek and a write per LED instead of
+// one positioned write, for comparison. The timer's own cost per phase (one
+// thread per expiry) comes on top; strace -f -c shows it.
 #include "glowctl/brightness.h"
 #include "glowctl/led_registry.h"
 #include "glowctl/log.h"
@@ -22,11 +26,22 @@
 namespace {
 
 std::atomic<long> g_writes{0};
+std::atomic<long> g_calls{0};  // node system calls
 
 ssize_t counting_writer(int fd, const void *buf, std::size_t len)
 {
     g_writes.fetch_add(1, std::memory_order_relaxed);
+    g_calls.fetch_add(1, std::memory_order_relaxed);
     return pwrite(fd, buf, len, 0);
+}
+
+// The seek-then-write form, for comparison.
+ssize_t seek_write_writer(int fd, const void *buf, std::size_t len)
+{
+    g_writes.fetch_add(1, std::memory_order_relaxed);
+    g_calls.fetch_add(2, std::memory_order_relaxed);
+    if (lseek(fd, 0, SEEK_SET) < 0) return -1;
+    return write(fd, buf, len);
 }
 
 void quiet(int, const char *) {}
@@ -79,23 +94,26 @@ void BM_PhaseChangeTenLeds(benchmark::State &state)
 }
 BENCHMARK(BM_PhaseChangeTenLeds);
 
-void run_with_timer(int seconds)
+void run_with_timer(int seconds, bool seek_write)
 {
-    brightness_set_writer(counting_writer);
+    brightness_set_writer(seek_write ? seek_write_writer : counting_writer);
     brightness_init();
     brightness_reset();  // stock durations: level 30, 10 ms period
     led_attach_all();
     g_writes = 0;
+    g_calls = 0;
     const double cpu0 = cpu_seconds();
     sleep(static_cast<unsigned>(seconds));
     const double cpu = cpu_seconds() - cpu0;
     const long writes = g_writes.load();
+    const long calls = g_calls.load();
     brightness_reset();
     const double phases = static_cast<double>(writes) / kLedSlots;
-    printf("timer run: %d s, %d LEDs, %.0f phase changes (%.1f/s)\n", seconds, kLedSlots, phases, phases / seconds);
+    printf("timer run (%s): %d s, %d LEDs, %.0f phase changes (%.1f/s)\n",
+           seek_write ? "seek + write" : "positioned write", seconds, kLedSlots, phases, phases / seconds);
     printf("  CPU time: %.2f ms per second (%.2f%% of one core)\n", cpu * 1000.0 / seconds, cpu * 100.0 / seconds);
-    printf("  node writes per LED per phase: %.2f (one positioned write each, no seek)\n",
-           phases > 0 ? static_cast<double>(writes) / (phases * kLedSlots) : 0.0);
+    printf("  node system calls per LED per phase: %.2f\n",
+           phases > 0 ? static_cast<double>(calls) / (phases * kLedSlots) : 0.0);
 }
 
 }  // namespace
@@ -103,17 +121,27 @@ void run_with_timer(int seconds)
 int main(int argc, char **argv)
 {
     int seconds = 10;
-    for (int i = 1; i < argc; ++i)
+    bool seek_write = false;
+    for (int i = 1; i < argc;) {
+        int take = 0;
         if (strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             seconds = atoi(argv[i + 1]);
-            for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
-            argc -= 2;
-            break;
+            take = 2;
+        } else if (strcmp(argv[i], "--seek-write") == 0) {
+            seek_write = true;
+            take = 1;
         }
+        if (!take) {
+            ++i;
+            continue;
+        }
+        for (int j = i; j + take <= argc; ++j) argv[j] = argv[j + take];
+        argc -= take;
+    }
     const std::string root = make_tree();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
-    if (seconds > 0) run_with_timer(seconds);
+    if (seconds > 0) run_with_timer(seconds, seek_write);
     led_registry_reset();
     const std::string cmd = "rm -rf '" + root + "'";
     return system(cmd.c_str()) == 0 ? 0 : 1;
