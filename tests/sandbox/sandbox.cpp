@@ -549,18 +549,24 @@ int Sandbox::run_inside(const std::function<int()> &fn)
     std::string ns = "/proc/" + std::to_string(holder) + "/ns/";
     int mnt = ::open((ns + "mnt").c_str(), O_RDONLY | O_CLOEXEC);
     int net = ::open((ns + "net").c_str(), O_RDONLY | O_CLOEXEC);
+    int uts = ::open((ns + "uts").c_str(), O_RDONLY | O_CLOEXEC);
     std::string bindir = slurp(path("binary_dir"));
     while (!bindir.empty() && bindir.back() == '\n') bindir.pop_back();
-    if (mnt < 0 || net < 0) {
-        if (mnt >= 0) ::close(mnt);
-        if (net >= 0) ::close(net);
+    auto close_all = [&] {
+        for (int fd : {mnt, net, uts})
+            if (fd >= 0) ::close(fd);
+    };
+    if (mnt < 0 || net < 0 || uts < 0) {
+        close_all();
         return -1;
     }
     std::fflush(nullptr);
     pid_t child = ::fork();
     if (child == 0) {
         // The child is single-threaded, as entering a mount namespace requires.
-        if (::setns(net, CLONE_NEWNET) != 0 || ::setns(mnt, CLONE_NEWNS) != 0 || ::chdir("/") != 0) _exit(126);
+        if (::setns(net, CLONE_NEWNET) != 0 || ::setns(uts, CLONE_NEWUTS) != 0 || ::setns(mnt, CLONE_NEWNS) != 0 ||
+            ::chdir("/") != 0)
+            _exit(126);
         std::string p = std::string(kInside) + "/bin:/usr/sbin:/usr/bin:/sbin:/bin";
         ::setenv("PATH", p.c_str(), 1);
         ::setenv("RT_SANDBOX_STATE", kInside, 1);
@@ -570,8 +576,7 @@ int Sandbox::run_inside(const std::function<int()> &fn)
         std::fflush(nullptr);
         _exit(rc & 0xFF);
     }
-    ::close(mnt);
-    ::close(net);
+    close_all();
     if (child < 0) return -1;
     int status = 0;
     while (::waitpid(child, &status, 0) < 0) {

@@ -144,6 +144,15 @@ TEST_F(SandboxTest, WritesLandInTheStateDirectoryNotOnTheHost)
     EXPECT_EQ(syslog.rfind("<27>", 0), 0u) << syslog;
     EXPECT_NE(syslog.find("glowctl: led_brightness: 50\n"), std::string::npos) << syslog;
 
+    // Its own host name, too.
+    std::string name;
+    ASSERT_EQ(sb.exec({"hostname"}, &name), 0);
+    EXPECT_EQ(name, "OpenWrt\n");
+    ASSERT_EQ(sb.exec({"hostname", "changed-inside"}), 0);
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    EXPECT_STRNE(host, "changed-inside");
+
     // The fixture configuration is in place.
     std::string wireless;
     ASSERT_EQ(sb.exec({"cat", "/etc/config/wireless"}, &wireless), 0);
