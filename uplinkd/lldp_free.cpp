@@ -12,11 +12,9 @@ void lldp_free_port_id(lldp_id_tlv *tlv) { lldp_free_chassis_id(tlv); }
 
 void lldp_free_ttl(lldp_ttl_tlv *tlv) { std::free(tlv); }
 
-void lldp_free_port_desc(lldp_text_tlv *tlv) {
-    if (!tlv) return;
-    std::free(tlv->text);
-    std::free(tlv);
-}
+// Text, management and vendor records carry their buffers in the same
+// block, so freeing the record releases everything it owns.
+void lldp_free_port_desc(lldp_text_tlv *tlv) { std::free(tlv); }
 
 void lldp_free_system_name(lldp_text_tlv *tlv) { lldp_free_port_desc(tlv); }
 
@@ -24,18 +22,9 @@ void lldp_free_system_desc(lldp_text_tlv *tlv) { lldp_free_port_desc(tlv); }
 
 void lldp_free_system_cap(lldp_cap_tlv *tlv) { std::free(tlv); }
 
-void lldp_free_mgmt_addr(lldp_mgmt_tlv *tlv) {
-    if (!tlv) return;
-    std::free(tlv->addr);
-    if (tlv->oid_len) std::free(tlv->oid);
-    std::free(tlv);
-}
+void lldp_free_mgmt_addr(lldp_mgmt_tlv *tlv) { std::free(tlv); }
 
-void lldp_free_org_tlv(lldp_org_tlv *tlv) {
-    if (!tlv) return;
-    std::free(tlv->data);
-    std::free(tlv);
-}
+void lldp_free_org_tlv(lldp_org_tlv *tlv) { std::free(tlv); }
 
 void lldp_free_end_tlv(lldp_tlv_hdr *tlv) { std::free(tlv); }
 

@@ -80,19 +80,15 @@ int parse_text(lldp_text_tlv *&slot, uint8_t want_type, const uint8_t **cursor, 
     lldp_tlv_hdr hdr{};
     lldp_reader v{};
     if (!open_tlv(r, hdr, v) || hdr.type != want_type) return -1;
-    auto *rec = static_cast<lldp_text_tlv *>(g_alloc(1, sizeof(lldp_text_tlv)));
+    // The text lives in the same block as its record: one allocation, and
+    // one free releases both.
+    auto *rec = static_cast<lldp_text_tlv *>(g_alloc(1, sizeof(lldp_text_tlv) + v.left + 1));
     if (!rec) return -1;
-    uint8_t *text = nullptr;
-    if (!copy_bytes(v.p, v.left, 1, text)) {
-        std::free(rec);
-        return -1;
-    }
+    uint8_t *text = reinterpret_cast<uint8_t *>(rec + 1);
+    if (v.left) std::memcpy(text, v.p, v.left);
     rec->hdr = hdr;
     rec->text = reinterpret_cast<char *>(text);
-    if (slot) {
-        std::free(slot->text);
-        std::free(slot);
-    }
+    lldp_free_port_desc(slot);
     slot = rec;
     *cursor = r.p;
     *remaining = r.left;
@@ -205,14 +201,17 @@ int lldp_parse_mgmt_addr(lldp_info *info, const uint8_t **cursor, size_t *remain
     if (!v.u8(m.if_subtype) || !v.u32be(m.if_number) || !v.u8(m.oid_len)) return -1;
     if (!v.take(m.oid_len, oid) || v.left != 0) return -1;
 
-    auto *rec = static_cast<lldp_mgmt_tlv *>(g_alloc(1, sizeof(lldp_mgmt_tlv)));
+    const size_t addr_len = m.addr_str_len - 1u;
+    const size_t oid_size = m.oid_len ? m.oid_len + 1u : 0;
+    auto *rec = static_cast<lldp_mgmt_tlv *>(g_alloc(1, sizeof(lldp_mgmt_tlv) + addr_len + oid_size));
     if (!rec) return -1;
     *rec = m;
-    rec->addr = nullptr;
-    rec->oid = nullptr;
-    if (!copy_bytes(addr, m.addr_str_len - 1u, 0, rec->addr) ||
-        (m.oid_len && !copy_bytes(oid, m.oid_len, 1, rec->oid)) ||
-        !append_ptr(info->mgmt_addrs, info->mgmt_count, rec)) {
+    uint8_t *tail = reinterpret_cast<uint8_t *>(rec + 1);
+    rec->addr = addr_len ? tail : nullptr;
+    if (addr_len) std::memcpy(tail, addr, addr_len);
+    rec->oid = oid_size ? tail + addr_len : nullptr;
+    if (oid_size) std::memcpy(tail + addr_len, oid, m.oid_len);
+    if (!append_ptr(info->mgmt_addrs, info->mgmt_count, rec)) {
         lldp_free_mgmt_addr(rec);
         return -1;
     }
@@ -227,14 +226,16 @@ int lldp_parse_org_tlv(lldp_info *info, const uint8_t **cursor, size_t *remainin
     lldp_tlv_hdr hdr{};
     lldp_reader v{};
     if (!open_tlv(r, hdr, v) || hdr.type != kTlvOrg || hdr.length < 4) return -1;
-    auto *rec = static_cast<lldp_org_tlv *>(g_alloc(1, sizeof(lldp_org_tlv)));
+    auto *rec = static_cast<lldp_org_tlv *>(g_alloc(1, sizeof(lldp_org_tlv) + hdr.length - 4u));
     if (!rec) return -1;
     rec->hdr = hdr;
     v.u8(rec->oui[0]);
     v.u8(rec->oui[1]);
     v.u8(rec->oui[2]);
     v.u8(rec->subtype);
-    if (!copy_bytes(v.p, v.left, 0, rec->data) || !append_ptr(info->org_tlvs, info->org_count, rec)) {
+    rec->data = v.left ? reinterpret_cast<uint8_t *>(rec + 1) : nullptr;
+    if (v.left) std::memcpy(rec->data, v.p, v.left);
+    if (!append_ptr(info->org_tlvs, info->org_count, rec)) {
         lldp_free_org_tlv(rec);
         return -1;
     }

@@ -22,6 +22,9 @@ struct lldp_ttl_tlv {
     uint16_t seconds;
 };
 
+// Text, management and vendor records are allocated together with the
+// buffers they point to; lldp_free_* releases both in one go.
+
 struct lldp_text_tlv {
     lldp_tlv_hdr hdr;
     char *text;  // hdr.length + 1 bytes, NUL-terminated
