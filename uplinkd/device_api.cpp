@@ -42,6 +42,12 @@ sockaddr_ll link_addr(int ifindex) {
 int open_rx_socket(int ifindex) {
     const int s = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, htons(LLDP_DEV_ETHERTYPE));
     if (s < 0) return -1;
+    // Every reply the agent sends would otherwise come straight back into
+    // this socket, taking buffer space from the ONT's frames and costing the
+    // receive loop a pause each. The source-MAC check below stays for
+    // kernels without the option and for frames reflected from outside.
+    const int one = 1;
+    setsockopt(s, SOL_PACKET, PACKET_IGNORE_OUTGOING, &one, sizeof(one));
     const sockaddr_ll a = link_addr(ifindex);
     if (bind(s, reinterpret_cast<const sockaddr *>(&a), sizeof(a)) != 0) {
         close(s);
