@@ -381,8 +381,8 @@ std::vector<Tlv> split(int subtype, const Bytes &data) {
     return out;
 }
 
-bool parse_tlv_list(const char *spec, std::vector<Tlv> &tlvs) {
-    std::string s(spec);
+bool parse_tlv_list(const char *list, std::vector<Tlv> &tlvs) {
+    std::string s(list);
     size_t pos = 0;
     while (pos <= s.size()) {
         size_t comma = s.find(',', pos);
