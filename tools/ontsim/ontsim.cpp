@@ -63,7 +63,8 @@ const char kUsage[] =
     "  omci HEX|@FILE      provisioning: OMCI data as subtype-6 TLVs\n"
     "  oam HEX|@FILE       provisioning: OAM data as subtype-8 TLVs\n"
     "  status              status request {11}; prints every status record that\n"
-    "                      comes back within the time-out\n"
+    "                      comes back within the time-out (subtype, length, hex,\n"
+    "                      and the texts it holds with their offsets)\n"
     "  expect SUBS         the last answer's subtypes must be SUBS, e.g. 1,2,3;\n"
     "                      \"none\" when there must have been no answer\n"
     "  listen MS           print whatever arrives during MS milliseconds\n"
@@ -437,6 +438,27 @@ void listen_for(long ms) {
     }
 }
 
+// The records carry their texts (names, addresses, URLs) as NUL-terminated
+// fields; showing them makes a record readable at a glance.
+void print_texts(const Bytes &rec) {
+    std::string line;
+    size_t i = 0;
+    while (i < rec.size()) {
+        size_t j = i;
+        while (j < rec.size() && rec[j] >= 0x20 && rec[j] < 0x7F) ++j;
+        if (j - i >= 2 && (j == rec.size() || rec[j] == 0)) {
+            char at[16];
+            std::snprintf(at, sizeof(at), " @%zu=", i);
+            line += at;
+            line += '"';
+            line.append(reinterpret_cast<const char *>(rec.data() + i), j - i);
+            line += '"';
+        }
+        i = j + 1;
+    }
+    if (!line.empty()) std::printf("  texts:%s\n", line.c_str());
+}
+
 bool step_status() {
     std::vector<Tlv> in;
     if (!send_tlvs({{11, {}}})) return false;
@@ -452,6 +474,7 @@ bool step_status() {
             ++records;
             std::printf("status %d: %zu bytes %s\n", t.subtype, t.payload.size(),
                         hex_of(t.payload.data(), t.payload.size()).c_str());
+            print_texts(t.payload);
         }
     }
     std::printf("status: %d records\n", records);
