@@ -447,7 +447,7 @@ void print_texts(const Bytes &rec) {
         size_t j = i;
         while (j < rec.size() && rec[j] >= 0x20 && rec[j] < 0x7F) ++j;
         if (j - i >= 2 && (j == rec.size() || rec[j] == 0)) {
-            char at[16];
+            char at[32];
             std::snprintf(at, sizeof(at), " @%zu=", i);
             line += at;
             line += '"';
