@@ -31,7 +31,7 @@ namespace {
 
 std::string bin(const char *name) {
     const char *dir = std::getenv("RT_BINARY_DIR");
-    return std::string(dir ? dir : "build") + "/bin/" + name;
+    return std::string(dir && dir[0] ? dir : UPLINKD_E2E_BINARY_DIR) + "/bin/" + name;
 }
 
 Bytes resp_of(const Bytes &ch) {
