@@ -1,5 +1,6 @@
 // uplinkd: the LLDP agent between the router and the ONT.
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
@@ -25,8 +26,9 @@ int main() {
     sa.sa_flags = 0;  // no SA_RESTART: the signal must cut the sleep short
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
-    // Held blocked except inside the wait below, so a signal that arrives
-    // between the check and the wait still ends the wait at once.
+    // Blocked from the check of g_stop until the wait, so a signal in
+    // between still ends the wait at once. The worker threads inherit the
+    // block and leave both signals to this thread.
     sigset_t stop_sigs;
     sigset_t wait_mask;
     sigemptyset(&stop_sigs);
@@ -47,7 +49,11 @@ int main() {
     std::printf("uplinkd: lldp started (pid %d)\n", static_cast<int>(getpid()));
 
     while (!g_stop) {
+        // Open during the poll, whose commands must not inherit the block.
+        pthread_sigmask(SIG_UNBLOCK, &stop_sigs, nullptr);
         platform_poll();
+        pthread_sigmask(SIG_BLOCK, &stop_sigs, nullptr);
+        if (g_stop) break;
         const timespec second{1, 0};
         ppoll(nullptr, 0, &second, &wait_mask);
     }
