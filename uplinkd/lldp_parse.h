@@ -108,6 +108,7 @@ int lldp_parse_eth_lldpdu(const uint8_t *frame, size_t len, const uint8_t **lldp
 lldp_info *lldp_parse_packet(const uint8_t *lldpdu, size_t len);
 
 // Decoders: `cursor` and `remaining` advance past the TLV on success.
+// Reads the 2 bytes at the cursor: the caller checks that they are there.
 int lldp_parse_tlv_header(const uint8_t **cursor, lldp_tlv_hdr *hdr);
 int lldp_parse_chassis_id(lldp_info *info, const uint8_t **cursor, size_t *remaining);
 int lldp_parse_port_id(lldp_info *info, const uint8_t **cursor, size_t *remaining);
