@@ -143,6 +143,24 @@ TEST(LldpParse, EthernetHeader) {
     EXPECT_EQ(lldp_parse_eth_lldpdu(nullptr, 20, &out, &n), -1);
 }
 
+TEST(LldpParse, TlvHeader) {
+    const struct {
+        const char *bytes;
+        int type, length;
+    } cases[] = {{"fe05", 127, 5}, {"ffff", 127, 511}, {"0000", 0, 0}, {"0207", 1, 7}, {"0180", 0, 384}};
+    for (const auto &c : cases) {
+        const Bytes b = hex(c.bytes);
+        const uint8_t *cur = b.data();
+        lldp_tlv_hdr h{};
+        ASSERT_EQ(lldp_parse_tlv_header(&cur, &h), 0);
+        EXPECT_EQ(h.type, c.type) << c.bytes;
+        EXPECT_EQ(h.length, c.length) << c.bytes;
+        EXPECT_EQ(cur, b.data() + 2);
+    }
+    lldp_tlv_hdr h{};
+    EXPECT_EQ(lldp_parse_tlv_header(nullptr, &h), -1);
+}
+
 // Every prefix of a full LLDPDU: a cut inside a TLV rejects it, a cut at a
 // TLV boundary (or one byte after it) keeps everything before the cut.
 TEST(LldpParse, TruncatedAtEveryByte) {
