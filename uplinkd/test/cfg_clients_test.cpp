@@ -112,14 +112,18 @@ TEST_F(CfgClients, StunRoundTripAndPortModulo)
     EXPECT_STREQ(r.username, "su");
     EXPECT_STREQ(r.password, "sp");
 
-    // Empty texts are stored as empty.
+    // Empty texts are written too: the old values are gone.
     r.server_addr[0] = '\0';
     r.password[0] = '\0';
     r.server_port = 65535;
     ASSERT_EQ(platform_stun_config_status_set(&r), 0);
-    EXPECT_EQ(get("stun", "@stun[0]", "serveraddress"), "");
-    EXPECT_EQ(get("stun", "@stun[0]", "password"), "");
     EXPECT_EQ(get("stun", "@stun[0]", "serverport"), "65535");
+    EXPECT_EQ(get("stun", "@stun[0]", "username"), "su");
+    lldp_stun_config back;
+    ASSERT_EQ(platform_stun_config_status_get(&back), 0);
+    EXPECT_EQ(back.server_port, 65535);
+    EXPECT_STREQ(back.server_addr, "");
+    EXPECT_STREQ(back.password, "");
     EXPECT_EQ(command_lines(), (std::vector<std::string>{"uci commit stun", "/etc/init.d/stun-client reload"}));
 
     struct Port {
@@ -163,7 +167,9 @@ TEST_F(CfgClients, MqttConnectStatusAndWriter)
     r.enable = 0;
     r.connect_status = 0;
     ASSERT_EQ(platform_mqtt_config_status_set(&r), 0);
-    EXPECT_EQ(get("mqtt_kpsm", "mqtt_kpsm", "password"), "");
+    lldp_mqtt_config back;
+    ASSERT_EQ(ow_mqtt_config_read(&back, status.c_str()), 0);
+    EXPECT_STREQ(back.password, "");
     EXPECT_EQ(get("mqtt_kpsm", "mqtt_kpsm", "enable"), "0");
     EXPECT_EQ(get("mqtt_kpsm", "mqtt_kpsm", "addr"), "mqtt.example");
     EXPECT_EQ(command_lines(), (std::vector<std::string>{"uci commit mqtt_kpsm", "/etc/init.d/mqtt_kpsm reload"}));

@@ -147,7 +147,6 @@ TEST_F(CfgWlan, RadioOptionConversions)
         int (*get)(const lldp_wlan_radio &);
         int want;
     } cases[] = {
-        {"country", "", [](const lldp_wlan_radio &r) -> int { return r.country; }, 10},
         {"country", "ZZ", [](const lldp_wlan_radio &r) -> int { return r.country; }, 10},
         {"country", "US", [](const lldp_wlan_radio &r) -> int { return r.country; }, 1},
         {"channel", "auto", [](const lldp_wlan_radio &r) -> int { return r.channel; }, 0},
