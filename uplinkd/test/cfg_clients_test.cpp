@@ -52,7 +52,7 @@ TEST_F(CfgClients, Tr069ReadAndWriteBack)
     ASSERT_EQ(platform_tr069_config_status_get(&r), 0);
     EXPECT_EQ(r.cwmp_enable, 1);
     EXPECT_EQ(r.inform_enable, 1);
-    EXPECT_EQ(r.inform_interval, 3600u);
+    EXPECT_EQ(+r.inform_interval, 3600u);
     EXPECT_EQ(r.certificate_enable, 0);
     EXPECT_STREQ(r.acs_url, "http://acs.example:7547/");
     EXPECT_STREQ(r.acs_username, "acsuser");
@@ -60,7 +60,7 @@ TEST_F(CfgClients, Tr069ReadAndWriteBack)
     EXPECT_STREQ(r.conn_req_username, "cruser");
     EXPECT_STREQ(r.conn_req_password, "crpass");
     EXPECT_STREQ(r.project_id, "proj-7");
-    EXPECT_EQ(r.conn_req_port, 0);
+    EXPECT_EQ(+r.conn_req_port, 0);
     EXPECT_TRUE(commands().empty());
 
     // Writing the record as read changes no option.
@@ -83,7 +83,7 @@ TEST_F(CfgClients, Tr069EmptyTextsKeepTheRouters)
     write("mqtt_kpsm", kMqtt);
     lldp_tr069_config r;
     ASSERT_EQ(platform_tr069_config_status_get(&r), 0);
-    EXPECT_EQ(r.inform_interval, 0u);  // missing
+    EXPECT_EQ(+r.inform_interval, 0u);  // missing
     std::strcpy(r.acs_url, "https://new/");
     r.acs_password[0] = '\0';
     r.conn_req_password[0] = '\0';
@@ -108,7 +108,7 @@ TEST_F(CfgClients, StunRoundTripAndPortModulo)
     ASSERT_EQ(platform_stun_config_status_get(&r), 0);
     EXPECT_EQ(r.stun_enable, 1);
     EXPECT_STREQ(r.server_addr, "stun.example");
-    EXPECT_EQ(r.server_port, 3478);
+    EXPECT_EQ(+r.server_port, 3478);
     EXPECT_STREQ(r.username, "su");
     EXPECT_STREQ(r.password, "sp");
 
@@ -121,7 +121,7 @@ TEST_F(CfgClients, StunRoundTripAndPortModulo)
     EXPECT_EQ(get("stun", "@stun[0]", "username"), "su");
     lldp_stun_config back;
     ASSERT_EQ(platform_stun_config_status_get(&back), 0);
-    EXPECT_EQ(back.server_port, 65535);
+    EXPECT_EQ(+back.server_port, 65535);
     EXPECT_STREQ(back.server_addr, "");
     EXPECT_STREQ(back.password, "");
     EXPECT_EQ(command_lines(), (std::vector<std::string>{"uci commit stun", "/etc/init.d/stun-client reload"}));
@@ -133,7 +133,7 @@ TEST_F(CfgClients, StunRoundTripAndPortModulo)
     for (const auto &p : ports) {
         write("stun", std::string("config stun\n\toption serverport '") + p.text + "'\n");
         ASSERT_EQ(platform_stun_config_status_get(&r), 0);
-        EXPECT_EQ(r.server_port, p.port) << p.text;
+        EXPECT_EQ(+r.server_port, p.port) << p.text;
     }
 }
 

@@ -150,20 +150,20 @@ TEST(CfgWanReader, CapturedOutput)
     EXPECT_EQ(r.ip_mode, 2);
     EXPECT_EQ(r.ipv6_addr_mode, 1);
     EXPECT_EQ(r.nat_enable, 1);
-    EXPECT_EQ(r.vlan_id, 100);
-    EXPECT_EQ(r.vlan_mode, 1);
+    EXPECT_EQ(+r.vlan_id, 100);
+    EXPECT_EQ(+r.vlan_mode, 1);
     EXPECT_EQ(r.priority, 5);
-    EXPECT_EQ(r.mtu, 1492);
+    EXPECT_EQ(+r.mtu, 1492);
     EXPECT_EQ(r.service, 0);
-    EXPECT_EQ(r.ipv4_addr, v4("100.64.1.2"));
-    EXPECT_EQ(r.ipv4_mask, v4("255.255.255.0"));
-    EXPECT_EQ(r.ipv4_gateway, v4("100.64.1.1"));
-    EXPECT_EQ(r.ipv4_dns1, v4("8.8.8.8"));
-    EXPECT_EQ(r.ipv4_dns2, v4("1.1.1.1"));
+    EXPECT_EQ(+r.ipv4_addr, v4("100.64.1.2"));
+    EXPECT_EQ(+r.ipv4_mask, v4("255.255.255.0"));
+    EXPECT_EQ(+r.ipv4_gateway, v4("100.64.1.1"));
+    EXPECT_EQ(+r.ipv4_dns1, v4("8.8.8.8"));
+    EXPECT_EQ(+r.ipv4_dns2, v4("1.1.1.1"));
     EXPECT_EQ(str_of(r.ipv6_dns1), "2001:4860:4860::8888");
     EXPECT_EQ(str_of(r.ipv6_dns2), "");
     EXPECT_EQ(str_of(r.ipv6_addr), "2001:db8::1");  // the client prints '/' as "\/"
-    EXPECT_EQ(r.ipv6_prefix_len, 56u);
+    EXPECT_EQ(+r.ipv6_prefix_len, 56u);
     EXPECT_EQ(str_of(r.ipv6_gateway), "fe80::1");
     EXPECT_STREQ(r.ppp_username, "user@isp");
     EXPECT_STREQ(r.ppp_password, "p\"w\\d");
@@ -175,7 +175,7 @@ TEST(CfgWanReader, CapturedOutput)
     // What the reader does not fill stays zero, whatever was there before.
     EXPECT_EQ(r.qos_enable, 0);
     EXPECT_EQ(r.dslite_enable, 0);
-    EXPECT_EQ(r.svlan_cos, 0);
+    EXPECT_EQ(+r.svlan_cos, 0);
 }
 
 TEST(CfgWanReader, KeysAndMappings)
@@ -248,10 +248,10 @@ TEST(CfgWanReader, StartPoint)
     lldp_wan_config r;
     // Connection 1 is printed after connection 2: its values win.
     ASSERT_EQ(ow_wan_config_parse("{\"2\": {\"wanId\": 2, \"mtu\": 1400}, \"1\": {\"wanId\": 1, \"mtu\": 1492}}", &r), 0);
-    EXPECT_EQ(r.mtu, 1492);
+    EXPECT_EQ(+r.mtu, 1492);
     // A key connection 1 lacks is taken from a later connection.
     ASSERT_EQ(ow_wan_config_parse("{\"1\": {\"wanId\": 1}, \"2\": {\"wanId\": 2, \"mtu\": 1400}}", &r), 0);
-    EXPECT_EQ(r.mtu, 1400);
+    EXPECT_EQ(+r.mtu, 1400);
     // Without "1" the lookups start at the first wanId key.
     ASSERT_EQ(ow_wan_config_parse("{\"wanMode\": 0, \"wanId\": 7, \"wanMode\": 1}", &r), 0);
     EXPECT_EQ(r.wan_mode, 1);
@@ -500,8 +500,8 @@ TEST(CfgWanWriter, HostileTextsArriveIntactAndReadBack)
     EXPECT_STREQ(back.ppp_username, user);
     EXPECT_STREQ(back.ppp_password, pwd);
     EXPECT_STREQ(back.ppp_service_name, svc);
-    EXPECT_EQ(back.mtu, 1492);
-    EXPECT_EQ(back.vlan_id, 100);
+    EXPECT_EQ(+back.mtu, 1492);
+    EXPECT_EQ(+back.vlan_id, 100);
     EXPECT_EQ(back.priority, 3);
     EXPECT_EQ(back.service, 0);
 

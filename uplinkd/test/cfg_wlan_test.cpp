@@ -96,10 +96,10 @@ TEST_F(CfgWlan, ReadsBothBands)
     EXPECT_EQ(s.auth_mode, 6);
     EXPECT_EQ(s.encryption, 4);
     EXPECT_STREQ(s.key, "correct horse");
-    EXPECT_EQ(s.rekey_interval, 3600u);
+    EXPECT_EQ(+s.rekey_interval, 3600u);
     // RADIUS, WEP, reserved and the other three entries are carried as zero.
-    EXPECT_EQ(s.radius_port, 0);
-    EXPECT_EQ(s.reserved[5], 0u);
+    EXPECT_EQ(+s.radius_port, 0);
+    EXPECT_EQ(+s.reserved[5], 0u);
     static const lldp_wlan_ssid zero{};
     for (int i = 1; i < 4; ++i) EXPECT_EQ(std::memcmp(&r.ssid[i], &zero, sizeof zero), 0) << i;
 
@@ -112,7 +112,7 @@ TEST_F(CfgWlan, ReadsBothBands)
     EXPECT_EQ(r.ssid[0].ssid_enable, 0);
     EXPECT_EQ(r.ssid[0].auth_mode, 11);
     EXPECT_EQ(r.ssid[0].encryption, 4);
-    EXPECT_EQ(r.ssid[0].rekey_interval, 86400u);  // none set
+    EXPECT_EQ(+r.ssid[0].rekey_interval, 86400u);  // none set
 
     EXPECT_EQ(ow_fill_wifi_band(nullptr, 0), -1);
     EXPECT_TRUE(commands().empty());
@@ -136,7 +136,7 @@ TEST_F(CfgWlan, MissingOptionsReadAsDefaults)
         EXPECT_EQ(r.ssid[0].hidden, 0);
         EXPECT_EQ(r.ssid[0].auth_mode, 1);
         EXPECT_EQ(r.ssid[0].encryption, 1);
-        EXPECT_EQ(r.ssid[0].rekey_interval, 86400u);
+        EXPECT_EQ(+r.ssid[0].rekey_interval, 86400u);
     }
 }
 
