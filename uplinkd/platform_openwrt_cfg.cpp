@@ -174,12 +174,6 @@ struct WanScanner {
             if (ow_json_get_str(text, k, value, sizeof value) == 0) return true;
         return false;
     }
-    bool get_u8(std::initializer_list<const char *> keys, uint8_t *out)
-    {
-        for (const char *k : keys)
-            if (ow_json_get_str(text, k, value, sizeof value) == 0) return ow_json_get_u8(text, k, out) == 0;
-        return false;
-    }
 };
 
 uint32_t ipv4_from_text(const char *s)
