@@ -4,10 +4,17 @@
 
 std::atomic<int> g_status_oam{0};
 
+namespace {
+thread_local int t_rekey_pin = -1;
+}
+
 int platform_wifi_rekey_apply_enabled(void)
 {
+    if (t_rekey_pin >= 0) return t_rekey_pin;
     return g_status_oam.load(std::memory_order_relaxed);
 }
+
+void platform_wifi_rekey_pin(int value) { t_rekey_pin = value < 0 ? -1 : (value != 0); }
 
 const char *const lldp_country_codes[LLDP_COUNTRY_COUNT] = {
     "EU", "US", "CA", "ES", "FR", "JP", "IL", "JP", "JP", "RU",  // 0

@@ -347,3 +347,7 @@ extern std::atomic<int> g_status_oam;
 // The group rekey interval takes part in wireless writes and comparisons
 // only after OAM provisioning.
 int platform_wifi_rekey_apply_enabled(void);
+// An apply pass reads the flag once and pins it for its own thread, so that
+// the wireless comparison and the writer of one pass agree even when a
+// delivery changes g_status_oam meanwhile. A negative value releases the pin.
+void platform_wifi_rekey_pin(int value);
