@@ -354,6 +354,16 @@ void oam_dual_to_lldp(const oam_wan_v46_entry &e, lldp_wan_config *rec)
     rec->sixrd_prefix_len = e.sixrd_prefix_len;
 }
 
+// The TR-069 writer leaves an option alone when its text is empty, so an
+// empty provisioned text must keep the router's value here too: otherwise the
+// copy differs from what the router can ever hold, and every repetition of
+// the same provisioning commits and reloads the client again.
+void take_tr069_text(char *dst, std::size_t dst_size, const void *src, std::size_t src_len)
+{
+    if (src_len != 0 && static_cast<const uint8_t *>(src)[0] == 0) return;
+    router_take_text(dst, dst_size, src, src_len);
+}
+
 // ---- wireless ----
 
 void omci_ssid_to_lldp(const omci_wlan_entry &s, lldp_wlan_ssid *d)
@@ -656,14 +666,14 @@ void platform_omci_mib_to_lldp_tr069_config(const omci_tr069_view *v, lldp_tr069
     rec->inform_enable = flag(v->inform_enable);
     rec->inform_interval = v->inform_interval;
     rec->certificate_enable = flag(v->certificate_enable);
-    router_take_text(rec->project_id, sizeof rec->project_id, v->id, sizeof v->id);
-    router_take_text(rec->acs_url, sizeof rec->acs_url, v->acs_server_url, sizeof v->acs_server_url);
-    router_take_text(rec->acs_username, sizeof rec->acs_username, v->acs_username, sizeof v->acs_username);
-    router_take_text(rec->acs_password, sizeof rec->acs_password, v->acs_password, sizeof v->acs_password);
-    router_take_text(rec->conn_req_username, sizeof rec->conn_req_username, v->conn_req_username,
-                     sizeof v->conn_req_username);
-    router_take_text(rec->conn_req_password, sizeof rec->conn_req_password, v->conn_req_password,
-                     sizeof v->conn_req_password);
+    take_tr069_text(rec->project_id, sizeof rec->project_id, v->id, sizeof v->id);
+    take_tr069_text(rec->acs_url, sizeof rec->acs_url, v->acs_server_url, sizeof v->acs_server_url);
+    take_tr069_text(rec->acs_username, sizeof rec->acs_username, v->acs_username, sizeof v->acs_username);
+    take_tr069_text(rec->acs_password, sizeof rec->acs_password, v->acs_password, sizeof v->acs_password);
+    take_tr069_text(rec->conn_req_username, sizeof rec->conn_req_username, v->conn_req_username,
+                    sizeof v->conn_req_username);
+    take_tr069_text(rec->conn_req_password, sizeof rec->conn_req_password, v->conn_req_password,
+                    sizeof v->conn_req_password);
     rec->conn_req_port = v->middleware_port;
 }
 
@@ -674,14 +684,14 @@ void platform_oam_mib_to_lldp_tr069_config(const oam_tr069_view *v, lldp_tr069_c
     rec->inform_enable = flag(v->inform_enable);
     rec->inform_interval = v->inform_interval;
     rec->certificate_enable = flag(v->certificate_enable);
-    router_take_text(rec->project_id, sizeof rec->project_id, v->project_id, sizeof v->project_id);
-    router_take_text(rec->acs_url, sizeof rec->acs_url, v->acs_url, sizeof v->acs_url);
-    router_take_text(rec->acs_username, sizeof rec->acs_username, v->acs_username, sizeof v->acs_username);
-    router_take_text(rec->acs_password, sizeof rec->acs_password, v->acs_password, sizeof v->acs_password);
-    router_take_text(rec->conn_req_username, sizeof rec->conn_req_username, v->conn_req_username,
-                     sizeof v->conn_req_username);
-    router_take_text(rec->conn_req_password, sizeof rec->conn_req_password, v->conn_req_password,
-                     sizeof v->conn_req_password);
+    take_tr069_text(rec->project_id, sizeof rec->project_id, v->project_id, sizeof v->project_id);
+    take_tr069_text(rec->acs_url, sizeof rec->acs_url, v->acs_url, sizeof v->acs_url);
+    take_tr069_text(rec->acs_username, sizeof rec->acs_username, v->acs_username, sizeof v->acs_username);
+    take_tr069_text(rec->acs_password, sizeof rec->acs_password, v->acs_password, sizeof v->acs_password);
+    take_tr069_text(rec->conn_req_username, sizeof rec->conn_req_username, v->conn_req_username,
+                    sizeof v->conn_req_username);
+    take_tr069_text(rec->conn_req_password, sizeof rec->conn_req_password, v->conn_req_password,
+                    sizeof v->conn_req_password);
 }
 
 void platform_omci_mib_to_lldp_stun_config(const omci_stun_view *v, lldp_stun_config *rec)

@@ -42,6 +42,15 @@ TEST(ConvertTr069, OmciAndOam)
     EXPECT_STREQ(rec.acs_username, "acs 'user' $(x)");
     EXPECT_STREQ(rec.acs_password, "router-secret");
 
+    // An empty provisioned text keeps the router's, as the writer would.
+    lldp_tr069_config kept{};
+    std::strcpy(kept.conn_req_username, "router-cr");
+    omci_tr069_view partial{};
+    put(partial.acs_server_url, "http://x/");
+    platform_omci_mib_to_lldp_tr069_config(&partial, &kept);
+    EXPECT_STREQ(kept.conn_req_username, "router-cr");
+    EXPECT_STREQ(kept.acs_url, "http://x/");
+
     lldp_tr069_config read{};
     read.conn_req_port = 0;
     lldp_tr069_config copy = read;
