@@ -366,6 +366,14 @@ void take_tr069_text(char *dst, std::size_t dst_size, const void *src, std::size
 
 // ---- wireless ----
 
+// Power 0 means "leave it" to the writer; taken literally it would differ
+// from the router's power at every pass and reload Wi-Fi (dropping every
+// client) for provisioning that changed nothing.
+void take_tx_power(lldp_wlan_radio &d, uint8_t power)
+{
+    if (power != 0) d.tx_power = power;
+}
+
 void omci_ssid_to_lldp(const omci_wlan_entry &s, lldp_wlan_ssid *d)
 {
     d->ssid_valid = 1;
@@ -583,7 +591,7 @@ void router_omci_wlan_band_to_lldp(const omci_wlan_entry *r, const omci_wlan_ent
         d.country = r->country;
         d.channel = band == LLDP_BAND_5G ? platform_5g_channel_from_index(r->channel) : r->channel;
         d.mode = r->mode;
-        d.tx_power = r->power;
+        take_tx_power(d, r->power);
         d.chan_width = r->chan_width;
         d.mesh_enable = r->mesh_enable;
     }
@@ -630,7 +638,7 @@ void platform_oam_mib_to_lldp_wlan_config(const oam_wlan_view *view, lldp_wlan_c
             d.radio_enable = o.radio_enable;
             d.country = low8(o.country);
             d.channel = low8(o.channel);
-            d.tx_power = low8(o.tx_power);
+            take_tx_power(d, low8(o.tx_power));
             d.chan_width = low8(o.chan_width);
             uint16_t mode = o.mode;
             d.mode = mode <= 4 ? static_cast<uint8_t>(mode) : mode == 5 ? 13 : 14;
@@ -649,7 +657,7 @@ void platform_oam_mib_to_lldp_wlan_config(const oam_wlan_view *view, lldp_wlan_c
             d.country = low8(o.country);
             d.channel = platform_5g_channel_from_index(low8(o.channel));
             d.mode = oam_5g_mode(o.mode);
-            d.tx_power = low8(o.tx_power);
+            take_tx_power(d, low8(o.tx_power));
             d.chan_width = low8(o.chan_width);
             d.mesh_enable = o.mesh_enable;
         }

@@ -20,6 +20,7 @@ lldp_wlan_config router_band(uint8_t band)
     c.radio.channel = band ? 36 : 6;
     c.radio.mode = band ? 12 : 14;
     c.radio.chan_width = 2;
+    c.radio.tx_power = 80;
     std::strcpy(c.ssid[0].ssid, "home");
     c.ssid[0].ssid_enable = 1;
     c.ssid[0].auth_mode = 6;
@@ -76,6 +77,7 @@ TEST(ConvertOmciWlan, EntriesToBands)
     EXPECT_EQ(b5.radio.read_mark, 0);
     EXPECT_EQ(b5.radio.channel, 100);
     EXPECT_EQ(b5.radio.mesh_enable, 1);
+    EXPECT_EQ(b5.radio.tx_power, 80);  // power 0: the router's
     EXPECT_EQ(std::string(b5.ssid[0].ssid), std::string(31, 'S'));
     EXPECT_EQ(std::string(b5.ssid[0].key), std::string(63, 'k'));
     EXPECT_EQ(b5.ssid[0].rekey_interval, 3600u);  // OMCI keeps the router's
@@ -108,6 +110,7 @@ TEST(ConvertOamWlan, ModesChannelsAndSsid)
         v->radio5.mode = m.mode5;
         v->radio5.channel = 9;
         v->radio5.country = 0x0101;  // low byte taken
+        v->radio5.tx_power = 0x0150;
         lldp_wlan_config b24 = router_band(0), b5 = router_band(1);
         platform_oam_mib_to_lldp_wlan_config(v.get(), &b24, &b5);
         EXPECT_EQ(b24.radio.mode, m.want24);
@@ -115,6 +118,8 @@ TEST(ConvertOamWlan, ModesChannelsAndSsid)
         EXPECT_EQ(b5.radio.mode, m.want5);
         EXPECT_EQ(b5.radio.channel, 149);
         EXPECT_EQ(b5.radio.country, 1);
+        EXPECT_EQ(b5.radio.tx_power, 0x50);
+        EXPECT_EQ(b24.radio.tx_power, 80);
     }
 
     auto v = std::make_unique<oam_wlan_view>();
