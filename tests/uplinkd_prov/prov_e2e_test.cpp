@@ -288,6 +288,18 @@ TEST_F(ProvE2e, FhAndIpHostWanFamilies)
     EXPECT_NE(w.find("\"priDns\": \"192.0.2.53\""), std::string::npos) << w;
 }
 
+TEST_F(ProvE2e, StoppingDiscardsPendingProvisioning)
+{
+    authenticate();
+    size_t from = sb->calls().size();
+    provision("omci", messages_of("omci 30314 0 stun_status 1\n"));
+    ASSERT_TRUE(rt::Sandbox::stop(pid));  // SIGTERM within the quiet period
+    pid = -1;
+    sleep_ms(6000);
+    EXPECT_TRUE(writes_since(from).empty()) << writes_since(from)[0];
+    EXPECT_EQ(uci("stun.@stun[0].stun_enable"), "0");
+}
+
 TEST_F(ProvE2e, NothingBeforeAuthentication)
 {
     // Give the agent time to open its ports, then speak without authenticating.

@@ -465,19 +465,23 @@ bool step_status() {
     g_last.clear();
     g_last_any = false;
     int records = 0;
-    const long deadline = now_ms() + g_opt.timeout_ms;
+    const long asked = now_ms();
+    long last_at = asked;
+    const long deadline = asked + g_opt.timeout_ms;
     while (recv_tlvs(deadline, in)) {
         for (const auto &t : in) {
             g_last.push_back(t.subtype);
             g_last_any = true;
             if (t.subtype < 12 || t.subtype > 17) continue;
             ++records;
+            last_at = now_ms();
             std::printf("status %d: %zu bytes %s\n", t.subtype, t.payload.size(),
                         hex_of(t.payload.data(), t.payload.size()).c_str());
             print_texts(t.payload);
         }
     }
     std::printf("status: %d records\n", records);
+    if (records > 0) std::printf("status: last record %ld ms after the request\n", last_at - asked);
     return true;
 }
 
