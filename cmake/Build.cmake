@@ -7,9 +7,13 @@ if(WERROR)
   add_compile_options(-Werror)
 endif()
 
-if(ENABLE_SANITIZERS)
+if(ENABLE_SANITIZERS OR BUILD_FUZZERS)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
+endif()
+if(BUILD_FUZZERS)
+  # Everything a fuzzer links carries coverage, so it can steer through the decoders.
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 # Router images are small: optimise for size and let the linker drop unused code.
@@ -22,7 +26,7 @@ endif()
 # runtime linked in so the image needs no libstdc++ package.
 add_library(rt_embedded INTERFACE)
 target_compile_options(rt_embedded INTERFACE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
-if(NOT ENABLE_SANITIZERS)
+if(NOT ENABLE_SANITIZERS AND NOT BUILD_FUZZERS)
   target_link_options(rt_embedded INTERFACE -static-libstdc++ -static-libgcc)
 endif()
 
