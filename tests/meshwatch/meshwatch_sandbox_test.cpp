@@ -63,6 +63,9 @@ protected:
         if (geteuid() != 0) GTEST_SKIP() << "needs root for the sandbox namespaces";
         if (access(kLauncher.c_str(), X_OK) != 0) GTEST_SKIP() << "no sandbox launcher at " << kLauncher;
         setenv("RT_BINARY_DIR", RT_BINARY_DIR_, 1);
+        // This process owns the sandbox: the launcher's own parent is a
+        // passing shell, and a sandbox whose owner is gone gets reaped.
+        setenv("RT_SANDBOX_OWNER", std::to_string(getpid()).c_str(), 1);
         char d[] = "/tmp/meshwatch_sb.XXXXXX";
         ASSERT_NE(mkdtemp(d), nullptr);
         state_ = d;
@@ -103,9 +106,12 @@ protected:
         ss << f.rdbuf();
         return ss.str();
     }
+    // Replaced whole, so a stand-in reading meanwhile never sees half of it.
     void write(const std::string &rel, const std::string &text) const
     {
-        std::ofstream(path(rel)) << text;
+        std::string tmp = path(rel) + ".new";
+        std::ofstream(tmp) << text;
+        ASSERT_EQ(std::rename(tmp.c_str(), path(rel).c_str()), 0) << rel;
     }
 
     // What the EasyMesh agent answers from now on.
