@@ -106,8 +106,9 @@ function(rt_size_report)
     list(APPEND files $<TARGET_FILE:${p}>)
   endforeach()
   if(files)
+    list(JOIN files "|" joined)
     add_custom_target(size_report ALL
-      COMMAND ${CMAKE_COMMAND} -DFILES="${files}" -DSTRIP=${CMAKE_STRIP}
+      COMMAND ${CMAKE_COMMAND} "-DFILES=${joined}" -DSTRIP=${CMAKE_STRIP}
               -P ${PROJECT_SOURCE_DIR}/cmake/SizeReport.cmake
       DEPENDS ${progs}
       VERBATIM)

@@ -1,6 +1,5 @@
 # Prints each shipped binary's stripped size; run by the size_report target.
-string(REPLACE ";" " " _list "${FILES}")
-separate_arguments(_files UNIX_COMMAND "${_list}")
+string(REPLACE "|" ";" _files "${FILES}")
 foreach(f ${_files})
   get_filename_component(name ${f} NAME)
   set(tmp ${f}.stripped)
