@@ -34,7 +34,9 @@ int run_shell(const char *command)
     platform::RunOptions opt;
     opt.discard_stdout = false;
     opt.keep_stderr = true;
-    return platform::run_shell(command, opt);
+    platform::RunResult res;
+    platform::run_shell(command, opt, &res);
+    return res.signal ? -1 : res.status;
 }
 
 bool run_shell_output(const char *command, std::string &output)
