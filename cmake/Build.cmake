@@ -60,9 +60,12 @@ function(_rt_gtest name label)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
+  # gtest_discover_tests splits a property value at ';', so only one variable
+  # travels this way; tests that need the source tree get it compiled in.
+  target_compile_definitions(${name} PRIVATE RT_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name}
     PROPERTIES LABELS ${label} TIMEOUT ${T_TIMEOUT}
-               ENVIRONMENT "RT_SOURCE_DIR=${PROJECT_SOURCE_DIR};RT_BINARY_DIR=${PROJECT_BINARY_DIR}"
+               ENVIRONMENT "RT_BINARY_DIR=${PROJECT_BINARY_DIR}"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 function(rt_unit_test name)

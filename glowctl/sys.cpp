@@ -3,14 +3,8 @@
 #include "platform/runner.h"
 
 #include <atomic>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char **environ;
 
 namespace {
 char g_root[256] = "";
@@ -36,28 +30,13 @@ int run_shell(const char *command)
 {
     if (!command) return -1;
     if (glow_shell_hook hook = g_shell_hook.load()) return hook(command, nullptr);
-
-    char *const argv[] = {const_cast<char *>("sh"), const_cast<char *>("-c"), const_cast<char *>(command),
-                          nullptr};
-    // The daemon ignores SIGPIPE; "ps | grep -q ..." needs it back to end ps.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, "/bin/sh", nullptr, &attr, argv, environ);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) return -1;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    if (WIFSIGNALED(status)) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // The commands' own output goes where the daemon's goes, as with system().
+    platform::RunOptions opt;
+    opt.discard_stdout = false;
+    opt.keep_stderr = true;
+    platform::RunResult res;
+    platform::run_shell(command, opt, &res);
+    return res.signal ? -1 : res.status;
 }
 
 bool run_shell_output(const char *command, std::string &output)

@@ -172,6 +172,7 @@ int run(std::span<const char *const> args, const RunOptions &opt, RunResult *res
         }
         if (!res.timed_out) {
             res.status = decode_status(wstatus);
+            if (WIFSIGNALED(wstatus)) res.signal = WTERMSIG(wstatus);
             return res.status;
         }
     }
@@ -180,6 +181,7 @@ int run(std::span<const char *const> args, const RunOptions &opt, RunResult *res
         if (errno != EINTR) return res.status = -1;
     }
     res.status = decode_status(wstatus);
+    if (WIFSIGNALED(wstatus)) res.signal = WTERMSIG(wstatus);
     return res.status;
 }
 

@@ -24,6 +24,7 @@ struct RunOptions {
 
 struct RunResult {
     int status = -1;         // exit code 0..255; -1 spawn failure; 128+N killed by signal N
+    int signal = 0;          // the signal that ended the child, else 0
     bool timed_out = false;
     bool truncated = false;  // output exceeded max_output
     std::string output;

@@ -48,12 +48,6 @@ std::string_view field_text(const char (&f)[N])
     return std::string_view(f, strnlen(f, N));
 }
 
-template <std::size_t N>
-std::string field_string(const char (&f)[N])
-{
-    return std::string(field_text(f));
-}
-
 bool all_zero(const uint8_t *p, std::size_t n)
 {
     for (std::size_t i = 0; i < n; ++i)

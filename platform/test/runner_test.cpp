@@ -60,6 +60,11 @@ TEST(Runner, ReportsExitCodesSignalsAndSpawnFailure)
         {"kill -TERM $$", 128 + 15},
     };
     for (const auto &c : cases) EXPECT_EQ(run_shell(c.cmd), c.status) << c.cmd;
+    RunResult res;
+    run_shell("kill -TERM $$", {}, &res);
+    EXPECT_EQ(res.signal, 15);
+    run_shell("exit 143", {}, &res);  // looks like a signal, is not one
+    EXPECT_EQ(res.signal, 0);
     EXPECT_EQ(run({"/nonexistent/program"}), -1);
     EXPECT_EQ(run({"no-such-program-anywhere-xyz"}), -1);
 }

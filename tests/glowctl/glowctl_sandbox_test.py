@@ -23,7 +23,7 @@ ALL_LEDS = ["led_internet", "led_pon", "led_los", "led_power", "led_wifi1", "led
             "led_lan", "led_lan2", "led_lan3", "led_lan4"]
 
 
-def wait_for(pred, timeout=6.0, what="condition"):
+def wait_for(pred, timeout=20.0, what="condition"):
     end = time.monotonic() + timeout
     while True:
         got = pred()

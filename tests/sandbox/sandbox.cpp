@@ -570,6 +570,7 @@ int Sandbox::run_inside(const std::function<int()> &fn)
         std::string p = std::string(kInside) + "/bin:/usr/sbin:/usr/bin:/sbin:/bin";
         ::setenv("PATH", p.c_str(), 1);
         ::setenv("RT_SANDBOX_STATE", kInside, 1);
+        ::setenv("RT_SANDBOX_HOST_STATE", state_.c_str(), 1);
         ::setenv("HOME", "/root", 1);
         if (!bindir.empty()) ::setenv("RT_BINARY_DIR", bindir.c_str(), 1);
         int rc = fn();

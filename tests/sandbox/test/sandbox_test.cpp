@@ -696,6 +696,36 @@ TEST(SandboxDown, LeavesNoProcessBehindAndReapsOrphans)
     for (pid_t pid : inside) EXPECT_FALSE(alive(pid)) << pid << " left running";
     EXPECT_TRUE(set_up_by_us().empty());
 
+    // A holder killed on its own: down still stops what ran inside.
+    {
+        rt::Sandbox sb;
+        ASSERT_TRUE(sb.up());
+        pid_t holder = sb.holder_pid();
+        ASSERT_GT(holder, 0);
+        inside = members_of(ns_of(holder, "net"));
+        pid_t worker = sb.spawn({"sleep", "1000"}, "w.log");
+        ASSERT_GT(worker, 0);
+        inside.push_back(worker);
+        ASSERT_EQ(::kill(holder, SIGKILL), 0);
+        ASSERT_TRUE(sb.down());
+        for (pid_t pid : inside) EXPECT_FALSE(alive(pid)) << pid << " left running";
+    }
+
+    // Namespace numbers are reused: a dead sandbox whose record names the
+    // namespaces another one now has must not take that one down with it.
+    {
+        rt::Sandbox live;
+        ASSERT_TRUE(live.up());
+        pid_t holder = live.holder_pid();
+        rt::Sandbox dead;
+        ASSERT_TRUE(dead.write(".rt-sandbox", ""));
+        ASSERT_TRUE(dead.write("ns.pid", "999999999\n"));
+        ASSERT_TRUE(dead.write("ns.id", "net " + ns_of(holder, "net") + "\nmnt " + ns_of(holder, "mnt") + "\n"));
+        EXPECT_EQ(platform::run({rt::Sandbox::launcher().c_str(), "down", dead.state().c_str()}), 0);
+        EXPECT_EQ(live.holder_pid(), holder);
+        EXPECT_EQ(live.exec({"true"}), 0);
+    }
+
     // A sandbox whose owner died (a test killed half-way) is taken down by
     // the next `reap`.
     pid_t owner = ::fork();

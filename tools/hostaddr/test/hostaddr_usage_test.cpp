@@ -1,0 +1,52 @@
+// Every way to the usage text: exact text on standard output, status 255.
+// No lookup happens on these paths, so no namespace is needed.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+const char kUsage[] = "Usage:\n"
+                      "\thostaddr -h\n"
+                      "\thostaddr [-t timeout] hostname\n"
+                      "\thostaddr -4 [-t timeout] hostname\n"
+                      "\thostaddr -6 [-t timeout] hostname\n";
+
+TEST(HostaddrUsage, EveryUsagePath)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {},                        // no host name
+        {"-4"},                    // options only
+        {"-6", "-t", "2"},
+        {"-t"},                    // -t without its value, then no host name
+        {"-x"},                    // unknown option is reported, then no host name
+        {"-h"},
+        {"-h", "example.org"},     // -h wins over a host name
+        {"-4", "-h", "example.org"},
+        {"-t", "0", "example.org"},
+        {"-t", "-3", "example.org"},
+        {"-t", "abc", "example.org"},
+        {"-t", "3s", "example.org"},
+        {"-t", "", "example.org"},
+    };
+    for (const auto &args : cases) {
+        std::string cmd = HOSTADDR_BIN;
+        for (const auto &a : args) cmd += " '" + a + "'";
+        cmd += " 2>/dev/null";
+        FILE *p = popen(cmd.c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        std::string out;
+        char buf[256];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        int w = pclose(p);
+        EXPECT_TRUE(WIFEXITED(w) && WEXITSTATUS(w) == 255) << ::testing::PrintToString(args);
+        EXPECT_EQ(out, kUsage) << ::testing::PrintToString(args);
+    }
+}
+
+}  // namespace
