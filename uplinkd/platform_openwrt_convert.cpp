@@ -431,8 +431,11 @@ bool mode_rule_differs(const lldp_wlan_radio &n, const lldp_wlan_radio &r)
 bool radio_differs(const lldp_wlan_radio &n, const lldp_wlan_radio &r)
 {
     if (n.country <= 141 && n.country != r.country) return true;
+    // Widths compare by what they set on the band: codes 1 and 3 are both
+    // 40 MHz and the router reads back 1, so a literal comparison would
+    // rewrite and reload Wi-Fi on every identical delivery.
     if (n.radio_enable != r.radio_enable || n.channel != r.channel || n.tx_power != r.tx_power ||
-        n.chan_width != r.chan_width)
+        platform_wlan_width_mhz(n.chan_width, n.band) != platform_wlan_width_mhz(r.chan_width, n.band))
         return true;
     if (mode_rule_differs(n, r)) return true;
     return n.band == LLDP_BAND_5G && n.mesh_enable != r.mesh_enable;

@@ -176,6 +176,12 @@ TEST(ConvertWlanDiff, Table)
         {"5 mode 14 not compared", 1, 0, [&](lldp_wlan_config &n, lldp_wlan_config &) { radio(n); n.radio.mode = 14; }, 0},
         {"5 mesh counts", 1, 0, [&](lldp_wlan_config &n, lldp_wlan_config &) { radio(n); n.radio.mesh_enable = 1; }, 1},
         {"2.4 mesh never counts", 0, 0, [&](lldp_wlan_config &n, lldp_wlan_config &) { radio(n); n.radio.mesh_enable = 1; }, 0},
+        // The router reads a width back as the code of what it set (40 MHz as 1).
+        {"5 width 3 equals read 1", 1, 0, [&](lldp_wlan_config &n, lldp_wlan_config &r) { radio(n); n.radio.chan_width = 3; r.radio.chan_width = 1; }, 0},
+        {"5 width 4 equals read 2", 1, 0, [&](lldp_wlan_config &n, lldp_wlan_config &) { radio(n); n.radio.chan_width = 4; }, 0},
+        {"2.4 width 2 equals read 0", 0, 0, [&](lldp_wlan_config &n, lldp_wlan_config &r) { radio(n); r.radio.chan_width = 0; }, 0},
+        {"5 width 80 against 40 differs", 1, 0, [&](lldp_wlan_config &n, lldp_wlan_config &r) { radio(n); r.radio.chan_width = 1; }, 1},
+        {"2.4 width 40 against 20 differs", 0, 0, [&](lldp_wlan_config &n, lldp_wlan_config &) { radio(n); n.radio.chan_width = 3; }, 1},
         {"ssid text", 0, 0, [&](lldp_wlan_config &n, lldp_wlan_config &) { ssid(n); n.ssid[0].ssid[0] = 'H'; }, 1},
         {"psk2 key", 0, 0, [&](lldp_wlan_config &n, lldp_wlan_config &) { ssid(n); n.ssid[0].key[0] = 'X'; }, 1},
         {"psk2 rekey under OMCI equal", 0, 0, [&](lldp_wlan_config &n, lldp_wlan_config &) { ssid(n); n.ssid[0].rekey_interval = 60; }, 0},
