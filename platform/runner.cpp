@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <vector>
+
 extern char **environ;
 
 namespace platform {
@@ -66,14 +68,13 @@ int run(std::span<const char *const> args, const RunOptions &opt, RunResult *res
     if (args.empty() || args[0] == nullptr) return res.status = -1;
 
     // posix_spawn wants a NULL-terminated, non-const vector.
-    constexpr std::size_t kMaxArgs = 64;
-    char *argv[kMaxArgs + 1];
-    if (args.size() > kMaxArgs) return res.status = -1;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == nullptr) return res.status = -1;
-        argv[i] = const_cast<char *>(args[i]);
+    std::vector<char *> argv;
+    argv.reserve(args.size() + 1);
+    for (const char *a : args) {
+        if (a == nullptr) return res.status = -1;
+        argv.push_back(const_cast<char *>(a));
     }
-    argv[args.size()] = nullptr;
+    argv.push_back(nullptr);
 
     Fd in_rd, in_wr, out_rd, out_wr;
     const bool feed = !opt.input.empty();
@@ -105,7 +106,7 @@ int run(std::span<const char *const> args, const RunOptions &opt, RunResult *res
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     pid_t pid = -1;
-    int rc = posix_spawnp(&pid, argv[0], &fa, &attr, argv, environ);
+    int rc = posix_spawnp(&pid, argv[0], &fa, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
     posix_spawnattr_destroy(&attr);
     in_rd.reset();

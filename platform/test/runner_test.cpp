@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 using platform::run;
@@ -23,6 +24,20 @@ TEST(Runner, ArgumentsReachTheProgramVerbatimWithoutAShell)
     EXPECT_EQ(res.output, hostile);
     EXPECT_NE(access(marker.c_str(), F_OK), 0) << "something ran through a shell";
     rmdir(dir);
+}
+
+TEST(Runner, LongArgumentVectorsArriveWhole)
+{
+    std::vector<std::string> words;
+    std::vector<const char *> argv{"printf", "%s,"};
+    for (int i = 0; i < 300; ++i) words.push_back(std::to_string(i));
+    for (const auto &w : words) argv.push_back(w.c_str());
+    RunOptions opt;
+    opt.capture = true;
+    RunResult res;
+    EXPECT_EQ(run(argv, opt, &res), 0);
+    EXPECT_EQ(res.output.size(), 1090u);  // "0," .. "299,"
+    EXPECT_EQ(res.output.substr(res.output.size() - 4), "299,");
 }
 
 TEST(Runner, FeedsStandardInputAndCapturesOutput)
