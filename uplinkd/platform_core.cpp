@@ -253,7 +253,9 @@ void platform_wifi_base_config_status_host_to_net(lldp_wlan_ssid *s)
     s->rekey_interval = htonl(s->rekey_interval);
     s->radius_prefix_len = htonl(s->radius_prefix_len);
     s->radius_port = htons(s->radius_port);
-    for (auto &word : s->reserved) word = htonl(word);
+    // Indexed, not by reference: the record is packed and its words unaligned.
+    for (std::size_t i = 0; i < sizeof s->reserved / sizeof s->reserved[0]; ++i)
+        s->reserved[i] = htonl(s->reserved[i]);
 }
 
 void platform_tr069_config_status_host_to_net(lldp_tr069_config *r)

@@ -34,9 +34,9 @@ TEST(ConvertTr069, OmciAndOam)
     put(v.acs_username, "acs 'user' $(x)");
     put(v.acs_password, "pass\r\nInjected");
     platform_omci_mib_to_lldp_tr069_config(&v, &rec);
-    EXPECT_EQ(rec.cwmp_enable, 1);
-    EXPECT_EQ(rec.inform_interval, 300u);
-    EXPECT_EQ(rec.conn_req_port, 0);
+    EXPECT_EQ(+rec.cwmp_enable, 1);
+    EXPECT_EQ(+rec.inform_interval, 300u);
+    EXPECT_EQ(+rec.conn_req_port, 0);
     EXPECT_EQ(std::string(rec.project_id), std::string(19, 'p'));
     EXPECT_EQ(std::string(rec.acs_url), std::string(127, 'u'));
     EXPECT_STREQ(rec.acs_username, "acs 'user' $(x)");
@@ -77,8 +77,8 @@ TEST(ConvertStun, BothProtocolsAndDiff)
     put(v.stun_password, "\x1b[2J");
     std::strcpy(omci.password, "kept");
     platform_omci_mib_to_lldp_stun_config(&v, &omci);
-    EXPECT_EQ(omci.stun_enable, 1);
-    EXPECT_EQ(omci.server_port, 3478);
+    EXPECT_EQ(+omci.stun_enable, 1);
+    EXPECT_EQ(+omci.server_port, 3478);
     EXPECT_STREQ(omci.server_addr, "stun.example.net");
     EXPECT_STREQ(omci.password, "kept");
 
@@ -111,7 +111,7 @@ TEST(ConvertMqtt, BothProtocolsAndDiff)
     EXPECT_EQ(std::string(copy.username), std::string(32, 'n'));
     EXPECT_STREQ(copy.password, "pw");
     EXPECT_EQ(std::string(copy.project_id), std::string(19, 'i'));
-    EXPECT_EQ(copy.connect_status, 1);
+    EXPECT_EQ(+copy.connect_status, 1);
     EXPECT_EQ(platform_mqtt_config_status_diff(&copy, &read), 1);
 
     lldp_mqtt_config omci = read;
@@ -123,7 +123,7 @@ TEST(ConvertMqtt, BothProtocolsAndDiff)
     put(v.password, "pw");
     put(v.id, std::string(20, 'i'));
     platform_omci_mib_to_lldp_mqtt_config(&v, &omci);
-    EXPECT_EQ(omci.connect_status, 1);
+    EXPECT_EQ(+omci.connect_status, 1);
     omci.connect_status = 0;  // never counts
     EXPECT_EQ(platform_mqtt_config_status_diff(&omci, &copy), 0);
 }

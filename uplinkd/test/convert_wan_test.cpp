@@ -84,8 +84,8 @@ TEST(ConvertOmciWan, ZelkRules)
              v.zelk_wan[2].address_mode = 1;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.ip_mode, 2);
-             EXPECT_EQ(r.wan_id, 2);
+             EXPECT_EQ(+r.ip_mode, 2);
+             EXPECT_EQ(+r.wan_id, 2);
              EXPECT_EQ(str(r.ppp_username, 32), "second");
          }},
         {"no entry configured: entry 0, wan_id 1",
@@ -94,9 +94,9 @@ TEST(ConvertOmciWan, ZelkRules)
              v.zelk_wan[0].vlan_id = 55;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.wan_id, 1);
-             EXPECT_EQ(r.vlan_id, 55);
-             EXPECT_EQ(r.ip_mode, 0);
+             EXPECT_EQ(+r.wan_id, 1);
+             EXPECT_EQ(+r.vlan_id, 55);
+             EXPECT_EQ(+r.ip_mode, 0);
          }},
         {"vlan 4090 leaves vlan as read",
          [](omci_wan_view &v) {
@@ -104,8 +104,8 @@ TEST(ConvertOmciWan, ZelkRules)
              v.zelk_wan[0].vlan_id = 4090;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.vlan_id, 300);
-             EXPECT_EQ(r.vlan_mode, 1);
+             EXPECT_EQ(+r.vlan_id, 300);
+             EXPECT_EQ(+r.vlan_mode, 1);
          }},
         {"vlan 4085 tagged",
          [](omci_wan_view &v) {
@@ -113,14 +113,14 @@ TEST(ConvertOmciWan, ZelkRules)
              v.zelk_wan[0].vlan_id = 4085;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.vlan_id, 4085);
-             EXPECT_EQ(r.vlan_mode, 1);
+             EXPECT_EQ(+r.vlan_id, 4085);
+             EXPECT_EQ(+r.vlan_mode, 1);
          }},
         {"vlan 0 untagged",
          [](omci_wan_view &v) { zelk(v); },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.vlan_id, 0xFFFF);
-             EXPECT_EQ(r.vlan_mode, 0);
+             EXPECT_EQ(+r.vlan_id, 0xFFFF);
+             EXPECT_EQ(+r.vlan_mode, 0);
          }},
         {"priority above 7 keeps the router's, mtu 0 keeps the router's",
          [](omci_wan_view &v) {
@@ -128,8 +128,8 @@ TEST(ConvertOmciWan, ZelkRules)
              v.zelk_wan[0].priority = 9;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.priority, 3);
-             EXPECT_EQ(r.mtu, 1500);
+             EXPECT_EQ(+r.priority, 3);
+             EXPECT_EQ(+r.mtu, 1500);
          }},
         {"static with prefix-length mask",
          [](omci_wan_view &v) {
@@ -140,11 +140,11 @@ TEST(ConvertOmciWan, ZelkRules)
              v.zelk_wan[0].gateway = 0xC0A80101;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.ipv4_addr, 0xC0A80102u);
-             EXPECT_EQ(r.ipv4_mask, 0xFFFFFF00u);
-             EXPECT_EQ(r.ipv4_gateway, 0xC0A80101u);
-             EXPECT_EQ(r.dns_manual, 0);  // both servers 0
-             EXPECT_EQ(r.ipv4_dns1, 0u);
+             EXPECT_EQ(+r.ipv4_addr, 0xC0A80102u);
+             EXPECT_EQ(+r.ipv4_mask, 0xFFFFFF00u);
+             EXPECT_EQ(+r.ipv4_gateway, 0xC0A80101u);
+             EXPECT_EQ(+r.dns_manual, 0);  // both servers 0
+             EXPECT_EQ(+r.ipv4_dns1, 0u);
          }},
         {"static with dotted mask and DNS",
          [](omci_wan_view &v) {
@@ -154,10 +154,10 @@ TEST(ConvertOmciWan, ZelkRules)
              v.zelk_wan[0].primary_dns = 0x09090909;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.ipv4_mask, 0xFFFFFF00u);
-             EXPECT_EQ(r.dns_manual, 1);
-             EXPECT_EQ(r.ipv4_dns1, 0x09090909u);
-             EXPECT_EQ(r.ipv4_dns2, 0u);
+             EXPECT_EQ(+r.ipv4_mask, 0xFFFFFF00u);
+             EXPECT_EQ(+r.dns_manual, 1);
+             EXPECT_EQ(+r.ipv4_dns1, 0x09090909u);
+             EXPECT_EQ(+r.ipv4_dns2, 0u);
          }},
         {"PPPoE: texts cut to 31, addressing and IPv4 DNS cleared",
          [](omci_wan_view &v) {
@@ -170,14 +170,14 @@ TEST(ConvertOmciWan, ZelkRules)
              v.zelk_wan[0].mtu = 1480;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.ip_mode, 2);
+             EXPECT_EQ(+r.ip_mode, 2);
              EXPECT_EQ(str(r.ppp_username, 32), "0123456789012345678901234567890");
              EXPECT_EQ(str(r.ppp_password, 32), "pw\"$(reboot)\\");
              EXPECT_EQ(str(r.ppp_service_name, 32), "isp");
-             EXPECT_EQ(r.pppoe_dial_pattern, 1);
-             EXPECT_EQ(r.dns_manual, 0);
-             EXPECT_EQ(r.ipv4_dns1, 0u);
-             EXPECT_EQ(r.mtu, 1480);
+             EXPECT_EQ(+r.pppoe_dial_pattern, 1);
+             EXPECT_EQ(+r.dns_manual, 0);
+             EXPECT_EQ(+r.ipv4_dns1, 0u);
+             EXPECT_EQ(+r.mtu, 1480);
          }},
         {"PPPoE user name with a newline keeps the router's",
          [](omci_wan_view &v) {
@@ -197,10 +197,10 @@ TEST(ConvertOmciWan, ZelkRules)
              v.zelk_wan[0].wan_ds_lite_enable = 0;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.ip_protocol, 0);
-             EXPECT_EQ(r.ipv6_addr[15], 7);
-             EXPECT_EQ(r.ipv6_prefix_len, 56u);
-             EXPECT_EQ(r.dslite_enable, 1);
+             EXPECT_EQ(+r.ip_protocol, 0);
+             EXPECT_EQ(+r.ipv6_addr[15], 7);
+             EXPECT_EQ(+r.ipv6_prefix_len, 56u);
+             EXPECT_EQ(+r.dslite_enable, 1);
          }},
         {"request_dns_mode with zero IPv6 servers: manual, servers zero",
          [](omci_wan_view &v) {
@@ -209,11 +209,11 @@ TEST(ConvertOmciWan, ZelkRules)
              v.zelk_wan[0].request_dns_mode = 1;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.dns_manual, 1);
+             EXPECT_EQ(+r.dns_manual, 1);
              uint8_t zero[16] = {};
              EXPECT_EQ(std::memcmp(r.ipv6_dns1, zero, 16), 0);
              EXPECT_EQ(std::memcmp(r.ipv6_addr, zero, 16), 0);  // cleared static fields
-             EXPECT_EQ(r.dslite_enable, 0);
+             EXPECT_EQ(+r.dslite_enable, 0);
          }},
         {"IPv6 static address, DS-Lite type 0 from text",
          [](omci_wan_view &v) {
@@ -231,10 +231,10 @@ TEST(ConvertOmciWan, ZelkRules)
              inet_pton(AF_INET6, "2001:db8::5", a);
              inet_pton(AF_INET6, "2001:db8::2", aftr);
              EXPECT_EQ(std::memcmp(r.ipv6_addr, a, 16), 0);
-             EXPECT_EQ(r.ipv6_prefix_len, 64u);
-             EXPECT_EQ(r.dslite_enable, 1);
+             EXPECT_EQ(+r.ipv6_prefix_len, 64u);
+             EXPECT_EQ(+r.dslite_enable, 1);
              EXPECT_EQ(std::memcmp(r.dslite_aftr, aftr, 16), 0);
-             EXPECT_EQ(r.dslite_aftr[16], 0);
+             EXPECT_EQ(+r.dslite_aftr[16], 0);
          }},
         {"DS-Lite type 1 copies the host name",
          [](omci_wan_view &v) {
@@ -269,11 +269,11 @@ TEST(ConvertOmciWan, IphostAndFhRules)
          },
          [](const lldp_wan_config &r) {
              EXPECT_EQ(str(r.wan_name, 40), "WAN");
-             EXPECT_EQ(r.ip_mode, 0);
-             EXPECT_EQ(r.mtu, 1500);
-             EXPECT_EQ(r.nat_enable, 1);
-             EXPECT_EQ(r.dns_manual, 1);
-             EXPECT_EQ(r.ip_protocol, 0);
+             EXPECT_EQ(+r.ip_mode, 0);
+             EXPECT_EQ(+r.mtu, 1500);
+             EXPECT_EQ(+r.nat_enable, 1);
+             EXPECT_EQ(+r.dns_manual, 1);
+             EXPECT_EQ(+r.ip_protocol, 0);
          }},
         {"IP-host PPPoE: mtu 1492, texts from 128 bytes",
          [](omci_wan_view &v) {
@@ -283,8 +283,8 @@ TEST(ConvertOmciWan, IphostAndFhRules)
              put(v.iphost[1].host_name, "box");
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.ip_mode, 2);
-             EXPECT_EQ(r.mtu, 1492);
+             EXPECT_EQ(+r.ip_mode, 2);
+             EXPECT_EQ(+r.mtu, 1492);
              EXPECT_EQ(str(r.ppp_username, 32), "user@isp");
              EXPECT_EQ(str(r.wan_name, 40), "box");
          }},
@@ -297,11 +297,11 @@ TEST(ConvertOmciWan, IphostAndFhRules)
              put_v6(v.iphost[0].ipv6_addr, "2001:db8::9");
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.ip_protocol, 2);
-             EXPECT_EQ(r.ipv6_addr_mode, 0);
-             EXPECT_EQ(r.dhcpv6_req_addr, 1);
-             EXPECT_EQ(r.ipv6_prefix_len, 64u);
-             EXPECT_EQ(r.ipv6_addr[15], 9);
+             EXPECT_EQ(+r.ip_protocol, 2);
+             EXPECT_EQ(+r.ipv6_addr_mode, 0);
+             EXPECT_EQ(+r.dhcpv6_req_addr, 1);
+             EXPECT_EQ(+r.ipv6_prefix_len, 64u);
+             EXPECT_EQ(+r.ipv6_addr[15], 9);
          }},
         {"FH IPv6 address as text",
          [](omci_wan_view &v) {
@@ -316,7 +316,7 @@ TEST(ConvertOmciWan, IphostAndFhRules)
              uint8_t a[16];
              inet_pton(AF_INET6, "2001:db8::1", a);
              EXPECT_EQ(std::memcmp(r.ipv6_addr, a, 16), 0);
-             EXPECT_EQ(r.ipv6_prefix_len, 64u);
+             EXPECT_EQ(+r.ipv6_prefix_len, 64u);
          }},
         {"FH IPv6 address as raw bytes",
          [](omci_wan_view &v) {
@@ -329,9 +329,9 @@ TEST(ConvertOmciWan, IphostAndFhRules)
              std::memcpy(v.fh[0].ipv6_addr, a, 16);
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.ipv6_addr[0], 0xfe);
-             EXPECT_EQ(r.ipv6_addr[15], 1);
-             EXPECT_EQ(r.ip_protocol, 1);
+             EXPECT_EQ(+r.ipv6_addr[0], 0xfe);
+             EXPECT_EQ(+r.ipv6_addr[15], 1);
+             EXPECT_EQ(+r.ip_protocol, 1);
          }},
         {"FH static without DNS keeps the router's DNS",
          [](omci_wan_view &v) {
@@ -343,10 +343,10 @@ TEST(ConvertOmciWan, IphostAndFhRules)
              v.fh[0].wan_protocol_type = 0;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.ipv4_mask, 0xFF000000u);
-             EXPECT_EQ(r.dns_manual, 1);
-             EXPECT_EQ(r.ipv4_dns1, 0x08080808u);
-             EXPECT_EQ(r.ipv6_addr[15], 7);  // IPv4 only: IPv6 as read
+             EXPECT_EQ(+r.ipv4_mask, 0xFF000000u);
+             EXPECT_EQ(+r.dns_manual, 1);
+             EXPECT_EQ(+r.ipv4_dns1, 0x08080808u);
+             EXPECT_EQ(+r.ipv6_addr[15], 7);  // IPv4 only: IPv6 as read
          }},
         {"unknown source leaves the record",
          [](omci_wan_view &v) {
@@ -377,14 +377,14 @@ TEST(ConvertOamWan, Rules)
              v.ipv4_entry.priority = 5;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.wan_id, 1);
-             EXPECT_EQ(r.vlan_id, 300);
-             EXPECT_EQ(r.vlan_mode, 2);
-             EXPECT_EQ(r.priority, 5);
-             EXPECT_EQ(r.dns_manual, 0);
-             EXPECT_EQ(r.ipv4_dns1, 0u);
-             EXPECT_EQ(r.ip_protocol, 0);
-             EXPECT_EQ(r.ipv6_addr[15], 7);
+             EXPECT_EQ(+r.wan_id, 1);
+             EXPECT_EQ(+r.vlan_id, 300);
+             EXPECT_EQ(+r.vlan_mode, 2);
+             EXPECT_EQ(+r.priority, 5);
+             EXPECT_EQ(+r.dns_manual, 0);
+             EXPECT_EQ(+r.ipv4_dns1, 0u);
+             EXPECT_EQ(+r.ip_protocol, 0);
+             EXPECT_EQ(+r.ipv6_addr[15], 7);
          }},
         {"IPv4 static entry takes its DNS",
          [](oam_wan_view &v) {
@@ -394,9 +394,9 @@ TEST(ConvertOamWan, Rules)
              v.ipv4_entry.ipv4_dns1 = 5;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.ipv4_mask, 0xFFFF0000u);
-             EXPECT_EQ(r.dns_manual, 1);
-             EXPECT_EQ(r.ipv4_dns1, 5u);
+             EXPECT_EQ(+r.ipv4_mask, 0xFFFF0000u);
+             EXPECT_EQ(+r.dns_manual, 1);
+             EXPECT_EQ(+r.ipv4_dns1, 5u);
          }},
         {"dual entry with ip_protocol 5 is IPv4 only",
          [](oam_wan_view &v) {
@@ -406,11 +406,11 @@ TEST(ConvertOamWan, Rules)
              v.dual_entry.sixrd_enable = 1;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.wan_id, 3);
-             EXPECT_EQ(r.ip_protocol, 0);
-             EXPECT_EQ(r.ipv6_addr[15], 7);
-             EXPECT_EQ(r.dslite_enable, 1);
-             EXPECT_EQ(r.sixrd_enable, 0);
+             EXPECT_EQ(+r.wan_id, 3);
+             EXPECT_EQ(+r.ip_protocol, 0);
+             EXPECT_EQ(+r.ipv6_addr[15], 7);
+             EXPECT_EQ(+r.dslite_enable, 1);
+             EXPECT_EQ(+r.sixrd_enable, 0);
          }},
         {"dual DHCP, protocol 2, IPv6 DNS only: IPv4 decision stands",
          [](oam_wan_view &v) {
@@ -421,9 +421,9 @@ TEST(ConvertOamWan, Rules)
              v.dual_entry.sixrd_enable = 3;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.dns_manual, 0);
-             EXPECT_EQ(r.ipv6_dns1[15], 1);
-             EXPECT_EQ(r.sixrd_enable, 1);
+             EXPECT_EQ(+r.dns_manual, 0);
+             EXPECT_EQ(+r.ipv6_dns1[15], 1);
+             EXPECT_EQ(+r.sixrd_enable, 1);
          }},
         {"dual DHCP, IPv6 only, IPv6 DNS: manual",
          [](oam_wan_view &v) {
@@ -432,7 +432,7 @@ TEST(ConvertOamWan, Rules)
              v.dual_entry.ipv6_dns_set = 1;
              v.dual_entry.ipv6_dns1[15] = 1;
          },
-         [](const lldp_wan_config &r) { EXPECT_EQ(r.dns_manual, 1); }},
+         [](const lldp_wan_config &r) { EXPECT_EQ(+r.dns_manual, 1); }},
         {"dual static without IPv6 address: DNS copied, static fields cleared",
          [](oam_wan_view &v) {
              v.source = OAM_WAN_SOURCE_DUAL;
@@ -441,9 +441,9 @@ TEST(ConvertOamWan, Rules)
              v.dual_entry.ipv6_dns2[0] = 0x20;
          },
          [](const lldp_wan_config &r) {
-             EXPECT_EQ(r.ipv6_addr[15], 0);
-             EXPECT_EQ(r.ipv6_prefix_len, 0u);
-             EXPECT_EQ(r.ipv6_dns2[0], 0x20);
+             EXPECT_EQ(+r.ipv6_addr[15], 0);
+             EXPECT_EQ(+r.ipv6_prefix_len, 0u);
+             EXPECT_EQ(+r.ipv6_dns2[0], 0x20);
          }},
         {"PPPoE password with DEL keeps the router's",
          [](oam_wan_view &v) {
@@ -571,7 +571,7 @@ TEST(ConvertWanDiff, Table)
         SCOPED_TRACE(c.name);
         lldp_wan_config n = router_record(), r = router_record();
         c.edit(n, r);
-        EXPECT_EQ(platform_wan_config_status_diff(&n, &r), c.want);
+        EXPECT_EQ(platform_wan_config_status_diff(&n, &r), +c.want);
     }
     lldp_wan_config a = router_record();
     EXPECT_EQ(platform_wan_config_status_diff(&a, nullptr), 0);

@@ -73,24 +73,24 @@ TEST(ConvertOmciWlan, EntriesToBands)
     lldp_wlan_config b24 = router_band(0), b5 = router_band(1);
     platform_omci_mib_to_lldp_wlan_config(v.get(), &b24, &b5);
 
-    EXPECT_EQ(b5.radio.radio_valid, 1);
-    EXPECT_EQ(b5.radio.read_mark, 0);
-    EXPECT_EQ(b5.radio.channel, 100);
-    EXPECT_EQ(b5.radio.mesh_enable, 1);
-    EXPECT_EQ(b5.radio.tx_power, 80);  // power 0: the router's
+    EXPECT_EQ(+b5.radio.radio_valid, 1);
+    EXPECT_EQ(+b5.radio.read_mark, 0);
+    EXPECT_EQ(+b5.radio.channel, 100);
+    EXPECT_EQ(+b5.radio.mesh_enable, 1);
+    EXPECT_EQ(+b5.radio.tx_power, 80);  // power 0: the router's
     EXPECT_EQ(std::string(b5.ssid[0].ssid), std::string(31, 'S'));
     EXPECT_EQ(std::string(b5.ssid[0].key), std::string(63, 'k'));
-    EXPECT_EQ(b5.ssid[0].rekey_interval, 3600u);  // OMCI keeps the router's
+    EXPECT_EQ(+b5.ssid[0].rekey_interval, 3600u);  // OMCI keeps the router's
     EXPECT_STREQ(b5.ssid[0].radius_server, "radius");
 
-    EXPECT_EQ(b24.radio.channel, 11);
-    EXPECT_EQ(b24.ssid[0].ssid_valid, 0);
+    EXPECT_EQ(+b24.radio.channel, 11);
+    EXPECT_EQ(+b24.ssid[0].ssid_valid, 0);
     EXPECT_STREQ(b24.ssid[0].ssid, "home");
 
     v->entries[0].channel = 36;  // already a channel number
     lldp_wlan_config again = router_band(1);
     platform_omci_mib_to_lldp_wlan_config(v.get(), nullptr, &again);
-    EXPECT_EQ(again.radio.channel, 36);
+    EXPECT_EQ(+again.radio.channel, 36);
 }
 
 TEST(ConvertOamWlan, ModesChannelsAndSsid)
@@ -113,13 +113,13 @@ TEST(ConvertOamWlan, ModesChannelsAndSsid)
         v->radio5.tx_power = 0x0150;
         lldp_wlan_config b24 = router_band(0), b5 = router_band(1);
         platform_oam_mib_to_lldp_wlan_config(v.get(), &b24, &b5);
-        EXPECT_EQ(b24.radio.mode, m.want24);
-        EXPECT_EQ(b24.radio.mesh_enable, 0);
-        EXPECT_EQ(b5.radio.mode, m.want5);
-        EXPECT_EQ(b5.radio.channel, 149);
-        EXPECT_EQ(b5.radio.country, 1);
-        EXPECT_EQ(b5.radio.tx_power, 0x50);
-        EXPECT_EQ(b24.radio.tx_power, 80);
+        EXPECT_EQ(+b24.radio.mode, +m.want24);
+        EXPECT_EQ(+b24.radio.mesh_enable, 0);
+        EXPECT_EQ(+b5.radio.mode, +m.want5);
+        EXPECT_EQ(+b5.radio.channel, 149);
+        EXPECT_EQ(+b5.radio.country, 1);
+        EXPECT_EQ(+b5.radio.tx_power, 0x50);
+        EXPECT_EQ(+b24.radio.tx_power, 80);
     }
 
     auto v = std::make_unique<oam_wlan_view>();
@@ -135,11 +135,11 @@ TEST(ConvertOamWlan, ModesChannelsAndSsid)
     platform_oam_mib_to_lldp_wlan_config(v.get(), &b24, &b5);
     EXPECT_STREQ(b5.ssid[0].ssid, "Op\"$(id)`5G");
     EXPECT_STREQ(b5.ssid[0].key, "oldpassword");  // control character: router's key kept
-    EXPECT_EQ(b5.ssid[0].auth_mode, 6);
-    EXPECT_EQ(b5.ssid[0].rekey_interval, 7200u);
-    EXPECT_EQ(b5.radio.radio_valid, 0);
+    EXPECT_EQ(+b5.ssid[0].auth_mode, 6);
+    EXPECT_EQ(+b5.ssid[0].rekey_interval, 7200u);
+    EXPECT_EQ(+b5.radio.radio_valid, 0);
     EXPECT_STREQ(b24.ssid[0].ssid, "home");
-    EXPECT_EQ(b24.ssid[0].ssid_valid, 0);
+    EXPECT_EQ(+b24.ssid[0].ssid_valid, 0);
 }
 
 TEST(ConvertWlan, ChannelIndex)
@@ -198,7 +198,7 @@ TEST(ConvertWlanDiff, Table)
         OamFlag flag(c.oam);
         lldp_wlan_config n = router_band(c.band), r = router_band(c.band);
         c.edit(n, r);
-        EXPECT_EQ(platform_wlan_config_status_diff(&n, &r), c.want);
+        EXPECT_EQ(platform_wlan_config_status_diff(&n, &r), +c.want);
     }
 }
 
