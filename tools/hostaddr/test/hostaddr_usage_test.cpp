@@ -1,11 +1,11 @@
 // Every way to the usage text: exact text on standard output, status 255.
 // No lookup happens on these paths, so no namespace is needed.
 
+#include "platform/runner.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace {
@@ -34,18 +34,14 @@ TEST(HostaddrUsage, EveryUsagePath)
         {"-t", "", "example.org"},
     };
     for (const auto &args : cases) {
-        std::string cmd = HOSTADDR_BIN;
-        for (const auto &a : args) cmd += " '" + a + "'";
-        cmd += " 2>/dev/null";
-        FILE *p = popen(cmd.c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        std::string out;
-        char buf[256];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        int w = pclose(p);
-        EXPECT_TRUE(WIFEXITED(w) && WEXITSTATUS(w) == 255) << ::testing::PrintToString(args);
-        EXPECT_EQ(out, kUsage) << ::testing::PrintToString(args);
+        std::vector<const char *> argv{HOSTADDR_BIN};
+        for (const auto &a : args) argv.push_back(a.c_str());
+        platform::RunOptions opt;
+        opt.capture = true;
+        platform::RunResult res;
+        platform::run(argv, opt, &res);
+        EXPECT_EQ(res.status, 255) << ::testing::PrintToString(args);
+        EXPECT_EQ(res.output, kUsage) << ::testing::PrintToString(args);
     }
 }
 

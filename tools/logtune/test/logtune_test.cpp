@@ -1,12 +1,13 @@
 // Runs the built logtune against the local log-configuration library, each
 // run in a fresh process as on the router, and compares its whole output.
 
+#include "platform/runner.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -29,30 +30,28 @@ protected:
         ASSERT_NE(mkdtemp(dir), nullptr);
         dir_ = dir;
         state_ = dir_ + "/state";
-        tool_ = LOGTUNE_BIN;
+        // The library keeps its state where this names; the tool inherits it.
+        setenv("HI_OWAL_SSF_STATE", state_.c_str(), 1);
     }
     void TearDown() override
     {
+        unsetenv("HI_OWAL_SSF_STATE");
         std::remove(state_.c_str());
         rmdir(dir_.c_str());
     }
 
     Result logtune(const std::vector<std::string> &args)
     {
-        std::string cmd = "HI_OWAL_SSF_STATE='" + state_ + "' '" + tool_ + "'";
-        for (const auto &a : args) cmd += " '" + a + "'";
-        Result r;
-        FILE *p = popen(cmd.c_str(), "r");
-        if (!p) return r;
-        char buf[512];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-        int w = pclose(p);
-        r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
-        return r;
+        std::vector<const char *> argv{LOGTUNE_BIN};
+        for (const auto &a : args) argv.push_back(a.c_str());
+        platform::RunOptions opt;
+        opt.capture = true;
+        platform::RunResult res;
+        platform::run(argv, opt, &res);
+        return Result{std::move(res.output), res.status};
     }
 
-    std::string dir_, state_, tool_;
+    std::string dir_, state_;
 };
 
 TEST_F(LogtuneTest, UsageWhenNoModuleIsUsable)
