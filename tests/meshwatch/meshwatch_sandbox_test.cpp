@@ -2,19 +2,20 @@
 // network daemon), uci and init scripts, the real ip on a real br-lan.
 // A pass takes 2-3 s, so each test runs only a few.
 
+#include "tests/sandbox/sandbox.h"
+
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -22,29 +23,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 const std::string kSource = RT_SOURCE_DIR_;
-const std::string kLauncher = kSource + "/tests/sandbox/sandbox";
 const std::string kFixtures = kSource + "/tests/meshwatch/fixtures";
-
-std::string quote(const std::string &s)
-{
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs a host command (the launcher, python3 for the call log); its output.
-int host(const std::string &cmd, std::string *out = nullptr)
-{
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return -1;
-    char buf[1024];
-    size_t n;
-    std::string text;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    int w = pclose(p);
-    if (out) *out = text;
-    return WIFEXITED(w) ? WEXITSTATUS(w) : -1;
-}
 
 Lines split_lines(const std::string &text)
 {
@@ -60,52 +39,39 @@ class MeshwatchSandbox : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (geteuid() != 0) GTEST_SKIP() << "needs root for the sandbox namespaces";
-        if (access(kLauncher.c_str(), X_OK) != 0) GTEST_SKIP() << "no sandbox launcher at " << kLauncher;
-        setenv("RT_BINARY_DIR", RT_BINARY_DIR_, 1);
-        // This process owns the sandbox: the launcher's own parent is a
-        // passing shell, and a sandbox whose owner is gone gets reaped.
-        setenv("RT_SANDBOX_OWNER", std::to_string(getpid()).c_str(), 1);
+        RT_SANDBOX_REQUIRE();
         char d[] = "/tmp/meshwatch_sb.XXXXXX";
         ASSERT_NE(mkdtemp(d), nullptr);
         state_ = d;
+        // A state directory of our own, so a failed test can leave it behind.
+        sb_.emplace(state_);
+        sb_->set_binary_dir(RT_BINARY_DIR_);
     }
     void TearDown() override
     {
         if (state_.empty()) return;
-        if (up_) host(kLauncher + " down " + quote(state_) + " >/dev/null 2>&1");
-        if (!HasFailure()) host("rm -rf " + quote(state_));
-        else std::fprintf(stderr, "sandbox state kept in %s\n", state_.c_str());
+        sb_.reset();
+        if (!HasFailure()) {
+            std::error_code ec;
+            std::filesystem::remove_all(state_, ec);
+        } else {
+            std::fprintf(stderr, "sandbox state kept in %s\n", state_.c_str());
+        }
     }
 
     void up(const Lines &fixtures)
     {
-        std::string cmd = kLauncher + " up " + quote(state_);
-        for (const auto &f : fixtures) cmd += " --fixture " + quote(kFixtures + "/" + f);
-        std::string out;
-        ASSERT_EQ(host(cmd + " 2>&1", &out), 0) << out;
-        up_ = true;
+        Lines dirs;
+        for (const auto &f : fixtures) dirs.push_back(kFixtures + "/" + f);
+        ASSERT_TRUE(sb_->up(dirs));
     }
-    int exec(const std::string &args, std::string *out = nullptr)
-    {
-        return host(kLauncher + " exec " + quote(state_) + " " + args + " 2>/dev/null", out);
-    }
+    int exec(const Lines &argv, std::string *out = nullptr) { return sb_->exec(argv, out); }
     void start_meshwatch()
     {
-        std::string out;
-        ASSERT_EQ(host(kLauncher + " spawn " + quote(state_) + " " + quote(state_ + "/meshwatch.out") + " " +
-                           quote(std::string(RT_BINARY_DIR_) + "/bin/meshwatch"),
-                       &out),
-                  0);
+        ASSERT_GT(sb_->spawn({std::string(RT_BINARY_DIR_) + "/bin/meshwatch"}, "meshwatch.out"), 0);
     }
-    std::string path(const std::string &rel) const { return state_ + "/" + rel; }
-    std::string read(const std::string &rel) const
-    {
-        std::ifstream f(path(rel));
-        std::stringstream ss;
-        ss << f.rdbuf();
-        return ss.str();
-    }
+    std::string path(const std::string &rel) const { return sb_->path(rel); }
+    std::string read(const std::string &rel) const { return sb_->read(rel); }
     // Replaced whole, so a stand-in reading meanwhile never sees half of it.
     void write(const std::string &rel, const std::string &text) const
     {
@@ -128,13 +94,13 @@ protected:
     // its arguments.
     Lines calls()
     {
-        std::string out;
-        host("python3 -c 'import json,os,sys\n"
-             "for l in open(sys.argv[1]):\n"
-             "  r=json.loads(l); print(\" \".join([os.path.basename(r[\"prog\"])]+r[\"argv\"][1:]))' " +
-                 quote(path("calls.log")),
-             &out);
-        return split_lines(out);
+        Lines v;
+        for (const auto &c : sb_->calls()) {
+            std::string line = std::filesystem::path(c.prog).filename();
+            if (c.argv.size() > 1) line += " " + c.args();
+            v.push_back(std::move(line));
+        }
+        return v;
     }
     // The calls of the set-up and tear-down, without the per-pass queries.
     Lines edge_calls()
@@ -155,7 +121,7 @@ protected:
     Lines lan_addresses()
     {
         std::string out;
-        exec("ip -4 -o addr show dev br-lan", &out);
+        exec({"ip", "-4", "-o", "addr", "show", "dev", "br-lan"}, &out);
         Lines v;
         for (const auto &l : split_lines(out)) {
             std::istringstream in(l);
@@ -184,7 +150,7 @@ protected:
     }
 
     std::string state_;
-    bool up_ = false;
+    std::optional<rt::Sandbox> sb_;
 };
 
 const Lines kJoin = {
@@ -210,7 +176,7 @@ TEST_F(MeshwatchSandbox, FollowsTheAgentAcrossEdges)
 {
     up({"base"});
     write("root/meshwatch.log", "");  // logging on
-    ASSERT_EQ(exec("ip addr add 192.168.10.1/24 dev br-lan"), 0);  // as the network daemon left it
+    ASSERT_EQ(exec({"ip", "addr", "add", "192.168.10.1/24", "dev", "br-lan"}), 0);  // as the network daemon left it
     agent("connected");
     start_meshwatch();
 
