@@ -19,6 +19,9 @@ BIN = os.environ.get("RT_BINARY_DIR") or os.path.join(SRC, "build")
 LAUNCHER = os.path.join(SRC, "tests", "sandbox", "sandbox")
 SKIP = 77
 
+sys.path.insert(0, os.path.join(SRC, "tests", "sandbox", "lib"))
+import calllog  # noqa: E402
+
 ALL_LEDS = ["led_internet", "led_pon", "led_los", "led_power", "led_wifi1", "led_wifi2",
             "led_lan", "led_lan2", "led_lan3", "led_lan4"]
 
@@ -113,12 +116,8 @@ class Router:
         return r.stdout.strip() if r.returncode == 0 else None
 
     def calls(self, prog=None):
-        out = []
-        for line in (self.read("calls.log") or "").splitlines():
-            rec = json.loads(line)
-            if prog is None or os.path.basename(rec["prog"]) == prog:
-                out.append(rec)
-        return out
+        return [rec for rec in calllog.calls(os.path.join(self.state, "calls.log"))
+                if prog is None or os.path.basename(rec["prog"]) == prog]
 
     def commands(self, prog):
         return [" ".join(c["argv"][1:]) for c in self.calls(prog)]
