@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -143,6 +144,7 @@ int main(int argc, char **argv)
     benchmark::RunSpecifiedBenchmarks();
     if (seconds > 0) run_with_timer(seconds, seek_write);
     led_registry_reset();
-    const std::string cmd = "rm -rf '" + root + "'";
-    return system(cmd.c_str()) == 0 ? 0 : 1;
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+    return ec ? 1 : 0;
 }
