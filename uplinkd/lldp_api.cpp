@@ -46,7 +46,6 @@ int create_worker(pthread_t *tid, void *(*fn)(void *)) {
 }  // namespace
 
 void *lldp_rx_thread_main(void *) {
-    lldp_queue_init(&g_rx_q);
     lldp_dev_rx_init();
     uint8_t frame[LLDP_QUEUE_FRAME_MAX];
     char ifname[32];
@@ -88,6 +87,9 @@ int lldp_start() {
     g_running.store(1);
 
     lldp_sm_init(lldp_sm_get_ctx());
+    // Emptied before either worker starts: cleared from the receive thread,
+    // the ring could be wiped under a pop of the session thread.
+    lldp_queue_init(&g_rx_q);
     std::printf("lldp_sm_thread_main init success\n");
 
     if (create_worker(&g_rx_tid, lldp_rx_thread_main) != 0) {

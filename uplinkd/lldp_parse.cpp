@@ -196,7 +196,6 @@ int lldp_parse_mgmt_addr(lldp_info *info, const uint8_t **cursor, size_t *remain
     const uint8_t *addr = nullptr;
     const uint8_t *oid = nullptr;
     if (!v.u8(m.addr_str_len) || m.addr_str_len == 0) return -1;
-    if (m.addr_str_len - 1 > static_cast<int>(hdr.length) - 2) return -1;
     if (!v.u8(m.addr_subtype) || !v.take(m.addr_str_len - 1u, addr)) return -1;
     if (!v.u8(m.if_subtype) || !v.u32be(m.if_number) || !v.u8(m.oid_len)) return -1;
     if (!v.take(m.oid_len, oid) || v.left != 0) return -1;

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/runner.h"
 #include "tests/sandbox/sandbox.h"
 #include "uplinkd/device_api.h"
 #include "uplinkd/lldp_auth_crypto.h"
@@ -376,7 +377,7 @@ TEST_F(DevicePorts, ReceiveSendAndIdentity) {
 
         // With none of the ports present, every call returns at once.
         for (const char *p : {"eth0", "eth1", "eth2", "eth3", "wan1_4096"})
-            if (std::system((std::string("ip link del ") + p).c_str()) != 0) return 40;
+            if (platform::run({"ip", "link", "del", p}) != 0) return 40;
         if (lldp_dev_rx_get(buf, sizeof(buf), &len, name, sizeof(name), 5000) != 1) return 41;
         if (lldp_dev_tx_send_all(out.data(), out.size()) != -1) return 42;
         if (lldp_dev_now_ms() < t0) return 43;
