@@ -213,7 +213,8 @@ unsigned service_to_router(uint8_t v)
 
 // ---------------------------------------------------------------- UCI
 
-// zkuci_get into a zeroed buffer; false when the option is missing.
+// zkuci_get into a zeroed buffer, cut to fit, so record text fields are read
+// in place; false when the option is missing.
 template <std::size_t N>
 bool uci_read(const char *pkg, const char *sec, const char *opt, char (&buf)[N])
 {
@@ -527,12 +528,12 @@ int ow_fill_wifi_band(lldp_wlan_config *rec, int band)
     char mesh[8];
     if (uci_read("easymesh", "easymesh_default", "mesh_switch", mesh)) r.mesh_enable = mesh_value(mesh) == 1;
 
-    if (uci_read("wireless", iface, "ssid", buf)) copy_text(s.ssid, buf);
+    (void)uci_read("wireless", iface, "ssid", s.ssid);
     s.ssid_enable = enable_from_disabled("wireless", iface);
     if (uci_read("wireless", iface, "hidden", buf)) s.hidden = flag_text(buf);
     const bool enc = uci_read("wireless", iface, "encryption", buf);
     read_encryption(buf, enc, &s);
-    if (uci_read("wireless", iface, "key", buf)) copy_text(s.key, buf);
+    (void)uci_read("wireless", iface, "key", s.key);
     s.rekey_interval = uci_read("wireless", iface, "wpa_group_rekey", buf) ? static_cast<uint32_t>(to_ulong(buf))
                                                                           : LLDP_DEFAULT_REKEY_INTERVAL;
     return 0;
@@ -641,13 +642,13 @@ int platform_tr069_config_status_get(lldp_tr069_config *rec)
     if (uci_read("easycwmp", "@acs[0]", "periodic_interval", buf))
         rec->inform_interval = static_cast<uint32_t>(to_ulong(buf));
     if (uci_read("easycwmp", "@acs[0]", "certificate_enable", buf)) rec->certificate_enable = flag_text(buf);
-    if (uci_read("easycwmp", "@acs[0]", "url", buf)) copy_text(rec->acs_url, buf);
-    if (uci_read("easycwmp", "@acs[0]", "username", buf)) copy_text(rec->acs_username, buf);
-    if (uci_read("easycwmp", "@acs[0]", "password", buf)) copy_text(rec->acs_password, buf);
-    if (uci_read("easycwmp", "@local[0]", "username", buf)) copy_text(rec->conn_req_username, buf);
-    if (uci_read("easycwmp", "@local[0]", "password", buf)) copy_text(rec->conn_req_password, buf);
+    (void)uci_read("easycwmp", "@acs[0]", "url", rec->acs_url);
+    (void)uci_read("easycwmp", "@acs[0]", "username", rec->acs_username);
+    (void)uci_read("easycwmp", "@acs[0]", "password", rec->acs_password);
+    (void)uci_read("easycwmp", "@local[0]", "username", rec->conn_req_username);
+    (void)uci_read("easycwmp", "@local[0]", "password", rec->conn_req_password);
     // The project id belongs to the cloud agent's configuration.
-    if (uci_read("mqtt_kpsm", "mqtt_kpsm", "project_id", buf)) copy_text(rec->project_id, buf);
+    (void)uci_read("mqtt_kpsm", "mqtt_kpsm", "project_id", rec->project_id);
     return 0;
 }
 
@@ -687,10 +688,10 @@ int platform_stun_config_status_get(lldp_stun_config *rec)
     std::memset(rec, 0, sizeof *rec);
     char buf[256];
     if (uci_read("stun", "@stun[0]", "stun_enable", buf)) rec->stun_enable = flag_text(buf);
-    if (uci_read("stun", "@stun[0]", "serveraddress", buf)) copy_text(rec->server_addr, buf);
+    (void)uci_read("stun", "@stun[0]", "serveraddress", rec->server_addr);
     if (uci_read("stun", "@stun[0]", "serverport", buf)) rec->server_port = static_cast<uint16_t>(to_ulong(buf) & 0xFFFF);
-    if (uci_read("stun", "@stun[0]", "username", buf)) copy_text(rec->username, buf);
-    if (uci_read("stun", "@stun[0]", "password", buf)) copy_text(rec->password, buf);
+    (void)uci_read("stun", "@stun[0]", "username", rec->username);
+    (void)uci_read("stun", "@stun[0]", "password", rec->password);
     return 0;
 }
 
@@ -720,10 +721,10 @@ int ow_mqtt_config_read(lldp_mqtt_config *rec, const char *status_path)
     }
     char buf[256];
     if (uci_read("mqtt_kpsm", "mqtt_kpsm", "enable", buf)) rec->enable = flag_text(buf);
-    if (uci_read("mqtt_kpsm", "mqtt_kpsm", "addr", buf)) copy_text(rec->server_addr, buf);
-    if (uci_read("mqtt_kpsm", "mqtt_kpsm", "username", buf)) copy_text(rec->username, buf);
-    if (uci_read("mqtt_kpsm", "mqtt_kpsm", "password", buf)) copy_text(rec->password, buf);
-    if (uci_read("mqtt_kpsm", "mqtt_kpsm", "project_id", buf)) copy_text(rec->project_id, buf);
+    (void)uci_read("mqtt_kpsm", "mqtt_kpsm", "addr", rec->server_addr);
+    (void)uci_read("mqtt_kpsm", "mqtt_kpsm", "username", rec->username);
+    (void)uci_read("mqtt_kpsm", "mqtt_kpsm", "password", rec->password);
+    (void)uci_read("mqtt_kpsm", "mqtt_kpsm", "project_id", rec->project_id);
     return 0;
 }
 

@@ -137,6 +137,19 @@ TEST_F(CfgClients, StunRoundTripAndPortModulo)
     }
 }
 
+TEST_F(CfgClients, OverlongTextsAreCutToTheirFields)
+{
+    write("stun", "config stun\n\toption serveraddress '" + std::string(300, 'a') + "'\n\toption serverport '3478'\n"
+                  "\toption username '" + std::string(64, 'u') + "'\n\toption password 'sp'\n");
+    lldp_stun_config r;
+    std::memset(&r, 0x55, sizeof r);
+    ASSERT_EQ(platform_stun_config_status_get(&r), 0);
+    EXPECT_EQ(std::string(r.server_addr), std::string(sizeof r.server_addr - 1, 'a'));
+    EXPECT_EQ(+r.server_port, 3478);
+    EXPECT_EQ(std::string(r.username), std::string(sizeof r.username - 1, 'u'));
+    EXPECT_STREQ(r.password, "sp");
+}
+
 TEST_F(CfgClients, MqttConnectStatusAndWriter)
 {
     write("mqtt_kpsm", kMqtt);
