@@ -5,53 +5,12 @@
 #include <climits>
 #include <cstring>
 
+#include "uplinkd/lldp_parse.h"
 #include "uplinkd/oam_mib_build.h"
 
 namespace {
 
 oam_alloc_fn g_alloc = nullptr;
-
-// Bounds-checked reader over received bytes: every read fails, without
-// moving, when fewer bytes remain than it needs.
-class Reader {
-public:
-    Reader(const uint8_t *p, std::size_t n) : p_(p), n_(n) {}
-    std::size_t remaining() const { return n_ - pos_; }
-    std::size_t pos() const { return pos_; }
-    bool u8(uint8_t &v)
-    {
-        if (1 > remaining()) return false;
-        v = p_[pos_++];
-        return true;
-    }
-    bool u16be(uint16_t &v)
-    {
-        if (2 > remaining()) return false;
-        v = static_cast<uint16_t>(p_[pos_] << 8 | p_[pos_ + 1]);
-        pos_ += 2;
-        return true;
-    }
-    bool u32be(uint32_t &v)
-    {
-        if (4 > remaining()) return false;
-        v = static_cast<uint32_t>(p_[pos_]) << 24 | static_cast<uint32_t>(p_[pos_ + 1]) << 16 |
-            static_cast<uint32_t>(p_[pos_ + 2]) << 8 | p_[pos_ + 3];
-        pos_ += 4;
-        return true;
-    }
-    bool take(std::size_t n, const uint8_t *&out)
-    {
-        if (n > remaining()) return false;
-        out = p_ + pos_;
-        pos_ += n;
-        return true;
-    }
-
-private:
-    const uint8_t *p_;
-    std::size_t n_;
-    std::size_t pos_ = 0;
-};
 
 struct Container {
     uint8_t branch;
@@ -62,11 +21,11 @@ struct Container {
 
 // Reads the next whole container; false at the end, when fewer than 4 bytes
 // remain, or when its value would run past the end (then nothing is consumed).
-bool next_container(Reader &r, Container &c)
+bool next_container(lldp_reader &r, Container &c)
 {
-    Reader probe = r;
+    lldp_reader probe = r;
     uint8_t width = 0;
-    if (4 > probe.remaining()) return false;
+    if (probe.left < 4) return false;
     probe.u8(c.branch);
     probe.u16be(c.leaf);
     probe.u8(width);
@@ -205,7 +164,7 @@ int oam_parse_data_tlv(const uint8_t *bytes, std::size_t len, oam_msg *msg)
 
     // First pass: the extent of the decodable containers and the value size,
     // so the value is allocated once.
-    Reader r(bytes, len);
+    lldp_reader r{bytes, len};
     Container c{};
     std::size_t value_len = 0;
     bool have_value = false;
@@ -217,13 +176,13 @@ int oam_parse_data_tlv(const uint8_t *bytes, std::size_t len, oam_msg *msg)
         }
         value_len += c.value_len;
     }
-    const std::size_t consumed = r.pos();
+    const std::size_t consumed = len - r.left;
     if (value_len == 0) return static_cast<int>(consumed);
 
     auto *value = static_cast<uint8_t *>(oam_alloc(value_len));
     if (value == nullptr) return -1;
     oam_value owned(value);
-    Reader again(bytes, consumed);
+    lldp_reader again{bytes, consumed};
     std::size_t at = 0;
     while (next_container(again, c)) {
         if (c.value_len == 0) continue;
@@ -267,7 +226,7 @@ int oam_parse_payload(const uint8_t *payload, std::size_t len, oam_msg *msg)
     *msg = oam_msg{};
     if (payload == nullptr || len < 4) return OAM_PARSE_BAD_ARG;
 
-    Reader r(payload, len);
+    lldp_reader r{payload, len};
     const uint8_t *oui = nullptr;
     r.take(3, oui);
     std::memcpy(msg->oui, oui, 3);
@@ -288,7 +247,7 @@ int oam_parse_payload(const uint8_t *payload, std::size_t len, oam_msg *msg)
     }
 
     const uint8_t *containers = nullptr;
-    const std::size_t container_len = r.remaining();
+    const std::size_t container_len = r.left;
     r.take(container_len, containers);
     int used = oam_parse_data_tlv(containers, container_len, msg);
     if (used < 0) return OAM_PARSE_BAD_ARG;

@@ -2,67 +2,24 @@
 
 #include <cstring>
 
+#include "uplinkd/lldp_parse.h"
 #include "uplinkd/omci_attr.h"
 #include "uplinkd/omci_entity.h"
-
-namespace {
-
-// Big-endian reader that refuses to run past its bytes.
-class omci_reader {
-public:
-    explicit omci_reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-
-    bool u8(uint8_t &v)
-    {
-        std::span<const uint8_t> b;
-        if (!take(1, b))
-            return false;
-        v = b[0];
-        return true;
-    }
-    bool u16be(uint16_t &v)
-    {
-        std::span<const uint8_t> b;
-        if (!take(2, b))
-            return false;
-        v = static_cast<uint16_t>(b[0] << 8 | b[1]);
-        return true;
-    }
-    bool take(size_t n, std::span<const uint8_t> &out)
-    {
-        if (n > bytes_.size() - pos_)
-            return false;
-        out = bytes_.subspan(pos_, n);
-        pos_ += n;
-        return true;
-    }
-
-private:
-    std::span<const uint8_t> bytes_;
-    size_t pos_ = 0;
-};
-
-uint32_t be32(std::span<const uint8_t> b)
-{
-    return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
-}
-
-}  // namespace
 
 int omci_parse_data_to_msg(omci_msg *msg, const uint8_t *data, size_t len)
 {
     if (msg == nullptr || data == nullptr || len != OMCI_MSG_LEN)
         return -1;
-    omci_reader r({data, len});
-    std::span<const uint8_t> contents, check;
+    lldp_reader r{data, len};
+    const uint8_t *contents = nullptr, *check = nullptr;
     bool ok = r.u16be(msg->transaction_id) && r.u8(msg->msg_type) && r.u8(msg->device_id) &&
               r.u16be(msg->class_id) && r.u16be(msg->instance_id) &&
               r.take(OMCI_CONTENTS_LEN, contents) && r.u16be(msg->trailer_field1) &&
               r.u16be(msg->trailer_field2) && r.take(sizeof msg->trailer_check, check);
     if (!ok)
         return -1;
-    std::memcpy(msg->contents, contents.data(), contents.size());
-    std::memcpy(msg->trailer_check, check.data(), check.size());
+    std::memcpy(msg->contents, contents, OMCI_CONTENTS_LEN);
+    std::memcpy(msg->trailer_check, check, sizeof msg->trailer_check);
     return 0;
 }
 
@@ -72,7 +29,7 @@ int omci_parse_content_to_obj(void *obj, uint32_t class_id,
     const omci_me_desc *desc = get_attr_desc_by_classid(class_id);
     if (obj == nullptr || desc == nullptr)
         return -1;
-    omci_reader r(contents);
+    lldp_reader r{contents.data(), contents.size()};
     uint16_t mask = 0;
     if (!r.u16be(mask))
         return -1;
@@ -80,9 +37,9 @@ int omci_parse_content_to_obj(void *obj, uint32_t class_id,
     // Measure first: a mask that selects more values than the message carries
     // is refused whole, so no attribute is half-written from bytes that were
     // never sent.
-    omci_reader probe = r;
+    lldp_reader probe = r;
     for (uint32_t k = 0; k < desc->attr_count; ++k) {
-        std::span<const uint8_t> value;
+        const uint8_t *value = nullptr;
         if ((mask & desc->attrs[k].mask) && !probe.take(desc->attrs[k].size, value))
             return -1;
     }
@@ -90,20 +47,24 @@ int omci_parse_content_to_obj(void *obj, uint32_t class_id,
     auto *bytes = static_cast<uint8_t *>(obj);
     for (uint32_t k = 0; k < desc->attr_count; ++k) {
         const omci_attr_desc &a = desc->attrs[k];
-        std::span<const uint8_t> value;
         if (!(mask & a.mask))
             continue;
-        if (!r.take(a.size, value))
-            return -1;
         uint8_t *dst = bytes + a.offset;
         if (a.size == 2) {
-            uint16_t v = static_cast<uint16_t>(value[0] << 8 | value[1]);
+            uint16_t v = 0;
+            if (!r.u16be(v))
+                return -1;
             std::memcpy(dst, &v, sizeof v);
         } else if (a.size == 4) {
-            uint32_t v = be32(value);
+            uint32_t v = 0;
+            if (!r.u32be(v))
+                return -1;
             std::memcpy(dst, &v, sizeof v);
         } else {
-            std::memcpy(dst, value.data(), a.stored);
+            const uint8_t *value = nullptr;
+            if (!r.take(a.size, value))
+                return -1;
+            std::memcpy(dst, value, a.stored);
         }
     }
     return 0;

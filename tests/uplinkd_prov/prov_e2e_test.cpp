@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/runner.h"
 #include "tests/sandbox/sandbox.h"
 
 namespace {
@@ -33,15 +34,21 @@ std::vector<std::string> messages_of(const std::string &profile_text)
     EXPECT_GE(fd, 0);
     EXPECT_EQ(write(fd, profile_text.data(), profile_text.size()), static_cast<ssize_t>(profile_text.size()));
     close(fd);
+    const std::string provgen = bin("provgen");
+    platform::RunOptions opt;
+    opt.capture = true;
+    opt.max_output = 1 << 20;
+    platform::RunResult res;
+    EXPECT_EQ(platform::run({provgen.c_str(), path}, opt, &res), 0) << profile_text;
+    EXPECT_FALSE(res.truncated);
     std::vector<std::string> out;
-    FILE *p = popen((bin("provgen") + " " + path).c_str(), "r");
-    char line[4096];
-    while (p && fgets(line, sizeof line, p)) {
-        std::string s(line);
-        while (!s.empty() && s.back() == '\n') s.pop_back();
-        if (!s.empty()) out.push_back(s);
+    std::size_t at = 0;
+    while (at < res.output.size()) {
+        std::size_t end = res.output.find('\n', at);
+        if (end == std::string::npos) end = res.output.size();
+        if (end > at) out.push_back(res.output.substr(at, end - at));
+        at = end + 1;
     }
-    EXPECT_EQ(p ? pclose(p) : -1, 0) << profile_text;
     unlink(path);
     return out;
 }
@@ -104,20 +111,17 @@ protected:
         sleep_ms(300);  // the first authentication changes the device mode: keep it out of the counts
     }
 
-    // Each message is its own delivery; the agent answers none of them. The
-    // command runner takes at most 64 arguments: a few ontsim runs in a row.
+    // Each message is its own delivery; the agent answers none of them.
     void provision(const char *kind, const std::vector<std::string> &msgs)
     {
         ASSERT_FALSE(msgs.empty());
-        for (size_t at = 0; at < msgs.size(); at += 25) {
-            std::vector<std::string> args = {"-t", "10"};
-            for (size_t i = at; i < msgs.size() && i < at + 25; ++i) {
-                args.push_back(kind);
-                args.push_back(msgs[i]);
-            }
-            std::string out;
-            ASSERT_EQ(ontsim(args, &out), 0) << out;
+        std::vector<std::string> args = {"-t", "10"};
+        for (const std::string &m : msgs) {
+            args.push_back(kind);
+            args.push_back(m);
         }
+        std::string out;
+        ASSERT_EQ(ontsim(args, &out), 0) << out;
     }
 
     std::vector<std::string> writes_since(size_t from)
